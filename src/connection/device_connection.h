@@ -1,0 +1,39 @@
+// The record behind a connection handle.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/serial_platform.h"
+#include "protocol/frame_receiver.h"
+
+// Global, so that the public header's opaque `struct DeviceConnection` names it.
+struct DeviceConnection {
+  explicit DeviceConnection(focus::platform::SerialPlatform& line) : platform(&line) {}
+
+  focus::platform::PortHandle port = focus::platform::kInvalidPort;
+  // The last error message, replaced whole; storage is reserved when the
+  // connection is made, so storing a message never allocates.
+  std::string error_text;
+  focus::platform::SerialPlatform* platform;
+  // Bytes read from the port and not yet consumed by an exchange.
+  focus::protocol::FrameReceiver received;
+};
+
+namespace focus::connection {
+
+// Room reserved for messages, terminating NUL included.
+inline constexpr std::size_t kMessageCapacity = 128;
+
+// focus_init on a given platform: opens `name` exclusively, sets 115200 8N1
+// and the standing timeouts. Null when the name is null, memory is short or
+// the open fails; errno then holds the reason the open failed.
+DeviceConnection* open_connection(platform::SerialPlatform& line, const char* name);
+
+// focus_close: closes the port (sending nothing) and releases the record.
+void close_connection(DeviceConnection* connection);
+
+// Replaces the connection's message.
+void set_error(DeviceConnection& connection, const char* message);
+
+}  // namespace focus::connection

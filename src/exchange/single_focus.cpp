@@ -1,0 +1,99 @@
+#include "exchange/single_focus.h"
+
+#include <cstdio>
+
+#include "connection/timeout_profiles.h"
+#include "exchange/exchange.h"
+#include "protocol/command_codes.h"
+
+namespace focus::exchange {
+
+namespace {
+
+enum class Outcome { waiting, succeeded, failed, refused, timed_out };
+
+constexpr std::uint32_t kReadSize = 256;
+constexpr std::uint32_t kPassSleepMs = 20;
+
+}  // namespace
+
+std::int32_t run_single_focus(DeviceConnection& connection, std::uint32_t timeout_ms) {
+  const std::uint8_t request = 0x01;
+  const std::int32_t sent = send_command(connection, protocol::kSingleFocus, &request, 1);
+  if (sent <= 0) {
+    return sent;
+  }
+
+  Outcome outcome = Outcome::waiting;
+  std::uint8_t device_code = 0;
+  const auto judge = [&](const protocol::Frame& frame) -> Verdict {
+    if (frame.payload.size() < 3) {
+      return std::nullopt;
+    }
+    const std::uint8_t kind = frame.payload[0];
+    const std::uint8_t status = frame.payload[1];
+    if (kind == protocol::kFocusResult) {
+      device_code = frame.payload[2];
+      outcome = status == protocol::kStatusAccepted ? Outcome::succeeded : Outcome::failed;
+      return FOCUS_OK;
+    }
+    if (kind == protocol::kAcknowledgement && status == 0) {
+      outcome = Outcome::refused;
+      return FOCUS_OK;
+    }
+    return std::nullopt;
+  };
+
+  {
+    connection::PollingTimeouts polling(connection);
+    platform::SerialPlatform& line = *connection.platform;
+    const bool limited = timeout_ms != 0;
+    const std::uint64_t deadline = limited ? line.tick_ms() + timeout_ms : 0;
+    bool decided = judge_held_frames(connection, judge).has_value();
+    while (!decided) {
+      if (limited && line.tick_ms() >= deadline) {
+        outcome = Outcome::timed_out;
+        break;
+      }
+      line.sleep_ms(kPassSleepMs);
+      read_into_receiver(connection, kReadSize);
+      decided = judge_held_frames(connection, judge).has_value();
+    }
+  }
+
+  switch (outcome) {
+    case Outcome::succeeded:
+      return FOCUS_OK;
+    case Outcome::failed: {
+      char message[96];
+      std::snprintf(message, sizeof message, "单次对焦失败，设备错误码:%u", static_cast<unsigned>(device_code));
+      connection::set_error(connection, message);
+      return FOCUS_ERR_DEVICE;
+    }
+    case Outcome::refused:
+      connection::set_error(connection, "单次对焦被设备拒绝");
+      return FOCUS_ERR_DEVICE;
+    case Outcome::waiting:
+    case Outcome::timed_out:
+      break;
+  }
+  connection::set_error(connection, "单次对焦等待超时");
+  return FOCUS_ERR_TIMEOUT;
+}
+
+}  // namespace focus::exchange
+
+extern "C" {
+
+FOCUS_API int32_t FOCUS_CALL focus_single_focus(DeviceConnection* dev) {
+  return focus_single_focus_timeout(dev, 5000);
+}
+
+FOCUS_API int32_t FOCUS_CALL focus_single_focus_timeout(DeviceConnection* dev, uint32_t timeout_ms) {
+  if (dev == nullptr) {
+    return FOCUS_ERR_ARG;
+  }
+  return focus::exchange::at_boundary([&] { return focus::exchange::run_single_focus(*dev, timeout_ms); });
+}
+
+}  // extern "C"

@@ -1,0 +1,153 @@
+#include "scripted_line.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace focus::testing {
+
+void ScriptedLine::arrive_at(std::uint64_t at, const Bytes& bytes) {
+  const auto later = std::upper_bound(arrivals_.begin(), arrivals_.end(), at,
+                                      [](std::uint64_t t, const Arrival& a) { return t < a.at; });
+  arrivals_.insert(later, Arrival{at, bytes});
+}
+
+std::vector<Call> ScriptedLine::calls_of(Call::Kind kind) const {
+  std::vector<Call> found;
+  std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(found),
+               [kind](const Call& call) { return call.kind == kind; });
+  return found;
+}
+
+Bytes ScriptedLine::written() const {
+  Bytes all;
+  for (const Call& call : calls_of(Call::write)) all.insert(all.end(), call.bytes.begin(), call.bytes.end());
+  return all;
+}
+
+std::size_t ScriptedLine::pending_bytes() const {
+  std::size_t total = 0;
+  for (const Arrival& arrival : arrivals_) total += arrival.bytes.size();
+  return total;
+}
+
+Call& ScriptedLine::record(Call::Kind kind) {
+  calls_.push_back(Call{kind, now_, {}, 0, {}});
+  return calls_.back();
+}
+
+platform::PortHandle ScriptedLine::open_port(const char* name) {
+  record(Call::open);
+  opened_name_ = name;
+  if (open_error_ != 0) {
+    errno = open_error_;
+    return platform::kInvalidPort;
+  }
+  return kPort;
+}
+
+bool ScriptedLine::get_line_settings(platform::PortHandle, platform::LineSettings& settings) {
+  record(Call::get_line);
+  settings = line_;
+  return true;
+}
+
+bool ScriptedLine::set_line_settings(platform::PortHandle, const platform::LineSettings& settings) {
+  record(Call::set_line);
+  line_ = settings;
+  return true;
+}
+
+bool ScriptedLine::get_timeouts(platform::PortHandle, SerialTimeouts& timeouts) {
+  record(Call::get_timeouts);
+  if (get_timeouts_fails_) return false;
+  timeouts = timeouts_;
+  return true;
+}
+
+bool ScriptedLine::set_timeouts(platform::PortHandle, const SerialTimeouts& timeouts) {
+  record(Call::set_timeouts).timeouts = timeouts;
+  timeouts_ = timeouts;
+  return true;
+}
+
+bool ScriptedLine::purge_received(platform::PortHandle) {
+  record(Call::purge);
+  while (!arrivals_.empty() && arrivals_.front().at <= now_) arrivals_.pop_front();
+  return true;
+}
+
+bool ScriptedLine::read(platform::PortHandle, std::uint8_t* buffer, std::uint32_t size, std::uint32_t& count) {
+  Call& call = record(Call::read);
+  call.size = size;
+  count = 0;
+  if (reads_fail_) return false;
+  while (count < size && !arrivals_.empty() && arrivals_.front().at <= now_) {
+    Bytes& bytes = arrivals_.front().bytes;
+    const std::size_t take = std::min<std::size_t>(size - count, bytes.size());
+    std::copy_n(bytes.begin(), take, buffer + count);
+    call.bytes.insert(call.bytes.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+    count += static_cast<std::uint32_t>(take);
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+    if (bytes.empty()) arrivals_.pop_front();
+  }
+  return true;
+}
+
+bool ScriptedLine::write(platform::PortHandle, const std::uint8_t* data, std::uint32_t size,
+                         std::uint32_t& written) {
+  written = std::min(size, write_limit_);
+  Bytes bytes(data, data + written);
+  record(Call::write).bytes = bytes;
+  if (reaction_ && written > 0) reaction_(*this, bytes);
+  return written == size;
+}
+
+bool ScriptedLine::close_port(platform::PortHandle) {
+  record(Call::close);
+  closed_ = true;
+  return true;
+}
+
+void ScriptedLine::sleep_ms(std::uint32_t ms) {
+  record(Call::sleep).size = ms;
+  now_ += ms;
+  if (sleep_hook_) sleep_hook_(*this);
+}
+
+std::uint64_t ScriptedLine::tick_ms() {
+  record(Call::tick);
+  const std::uint64_t reading = now_;
+  now_ += tick_step_;
+  return reading;
+}
+
+Bytes device_frame(std::uint8_t command, const Bytes& payload, std::uint8_t direction) {
+  protocol::Frame frame;
+  frame.header = protocol::kHeader;
+  frame.direction = direction;
+  frame.length = static_cast<std::uint8_t>(payload.size());
+  frame.command = command;
+  frame.payload = payload;
+  return protocol::encode_frame(frame);
+}
+
+Bytes ack(std::uint8_t status, std::uint8_t command) { return device_frame(command, {0x01, status, 0x00}); }
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+std::string hex(const Bytes& bytes) {
+  std::string text;
+  char digits[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(digits, sizeof digits, i == 0 ? "%02X" : " %02X", bytes[i]);
+    text += digits;
+  }
+  return text;
+}
+
+}  // namespace focus::testing
