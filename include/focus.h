@@ -56,13 +56,13 @@ extern "C" {
 #endif
 
 /* Status codes returned by the command functions. */
-#define FOCUS_OK 0                /* done; for a command, the device acknowledged it */
-#define FOCUS_ERR_ARG (-1)        /* null connection handle or null record pointer */
-#define FOCUS_ERR_NOT_OPEN (-5)   /* the connection's port is not open */
-#define FOCUS_ERR_DEVICE (-6)     /* the device refused the command or reported a failure */
-#define FOCUS_ERR_WRITE (-7)      /* the request could not be written whole to the port */
-#define FOCUS_ERR_TIMEOUT (-8)    /* no fitting reply within the call's wait */
-#define FOCUS_ERR_NO_MEMORY (-9)  /* the library ran short of memory during the call */
+#define FOCUS_OK 0               /* done; for a command, the device acknowledged it */
+#define FOCUS_ERR_ARG (-1)       /* null connection handle or null record pointer */
+#define FOCUS_ERR_NOT_OPEN (-5)  /* the connection's port is not open */
+#define FOCUS_ERR_DEVICE (-6)    /* the device refused the command or reported a failure */
+#define FOCUS_ERR_WRITE (-7)     /* the request could not be written whole to the port */
+#define FOCUS_ERR_TIMEOUT (-8)   /* no fitting reply within the call's wait */
+#define FOCUS_ERR_NO_MEMORY (-9) /* the library ran short of memory during the call */
 
 /* The connection behind a handle; opaque to the host. */
 typedef struct DeviceConnection DeviceConnection;

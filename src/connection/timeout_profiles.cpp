@@ -10,6 +10,8 @@ PollingTimeouts::PollingTimeouts(DeviceConnection& connection) : connection_(con
   connection_.platform->set_timeouts(connection_.port, kPollingTimeouts);
 }
 
-PollingTimeouts::~PollingTimeouts() { connection_.platform->set_timeouts(connection_.port, saved_); }
+PollingTimeouts::~PollingTimeouts() {
+  connection_.platform->set_timeouts(connection_.port, saved_);
+}
 
 }  // namespace focus::connection

@@ -4,8 +4,8 @@
 
 namespace focus::exchange {
 
-std::int32_t send_command(DeviceConnection& connection, std::uint8_t command,
-                          const std::uint8_t* payload, std::size_t size) {
+std::int32_t send_command(DeviceConnection& connection, std::uint8_t command, const std::uint8_t* payload,
+                          std::size_t size) {
   if (connection.port == platform::kInvalidPort) {
     connection::set_error(connection, "串口未打开");
     return FOCUS_ERR_NOT_OPEN;

@@ -16,8 +16,8 @@ namespace focus::exchange {
 // under the standing timeouts. Returns the bytes written (the whole frame),
 // FOCUS_ERR_NOT_OPEN with "串口未打开", or FOCUS_ERR_WRITE with
 // "串口写入失败" when the port took fewer bytes than the frame.
-std::int32_t send_command(DeviceConnection& connection, std::uint8_t command,
-                          const std::uint8_t* payload, std::size_t size);
+std::int32_t send_command(DeviceConnection& connection, std::uint8_t command, const std::uint8_t* payload,
+                          std::size_t size);
 
 // One read of up to `max_bytes` into the connection's receive path. A failed
 // read adds nothing.
@@ -45,8 +45,7 @@ Verdict judge_held_frames(DeviceConnection& connection, Judge&& judge) {
 // times a sleep, one read and the judging of what it completed. Runs under
 // the caller's polling timeouts.
 template <class Judge>
-Verdict poll_attempts(DeviceConnection& connection, int attempts, std::uint32_t sleep_ms,
-                      Judge&& judge) {
+Verdict poll_attempts(DeviceConnection& connection, int attempts, std::uint32_t sleep_ms, Judge&& judge) {
   if (Verdict verdict = judge_held_frames(connection, judge)) {
     return verdict;
   }

@@ -21,8 +21,12 @@ std::int32_t wait_ack(DeviceConnection& connection) {
 
 namespace {
 
-std::uint8_t lo(int value) { return static_cast<std::uint8_t>(value & 0xFF); }
-std::uint8_t hi(int value) { return static_cast<std::uint8_t>((value >> 8) & 0xFF); }
+std::uint8_t lo(int value) {
+  return static_cast<std::uint8_t>(value & 0xFF);
+}
+std::uint8_t hi(int value) {
+  return static_cast<std::uint8_t>((value >> 8) & 0xFF);
+}
 
 // Test the handle, send the request, wait for its acknowledgement.
 std::int32_t simple_command(DeviceConnection* dev, std::uint8_t command,

@@ -62,20 +62,17 @@ std::int32_t run_single_focus(DeviceConnection& connection, std::uint32_t timeou
   }
 
   switch (outcome) {
-    case Outcome::succeeded:
-      return FOCUS_OK;
+    case Outcome::succeeded: return FOCUS_OK;
     case Outcome::failed: {
       char message[96];
-      std::snprintf(message, sizeof message, "单次对焦失败，设备错误码:%u", static_cast<unsigned>(device_code));
+      std::snprintf(message, sizeof message, "单次对焦失败，设备错误码:%u",
+                    static_cast<unsigned>(device_code));
       connection::set_error(connection, message);
       return FOCUS_ERR_DEVICE;
     }
-    case Outcome::refused:
-      connection::set_error(connection, "单次对焦被设备拒绝");
-      return FOCUS_ERR_DEVICE;
+    case Outcome::refused: connection::set_error(connection, "单次对焦被设备拒绝"); return FOCUS_ERR_DEVICE;
     case Outcome::waiting:
-    case Outcome::timed_out:
-      break;
+    case Outcome::timed_out: break;
   }
   connection::set_error(connection, "单次对焦等待超时");
   return FOCUS_ERR_TIMEOUT;

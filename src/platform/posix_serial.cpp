@@ -29,7 +29,9 @@ struct PosixPort {
   SerialTimeouts timeouts;
 };
 
-PosixPort& port_of(PortHandle handle) { return *reinterpret_cast<PosixPort*>(handle); }
+PosixPort& port_of(PortHandle handle) {
+  return *reinterpret_cast<PosixPort*>(handle);
+}
 
 struct BaudPair {
   std::uint32_t rate;
@@ -123,8 +125,8 @@ class PosixSerialPlatform final : public SerialPlatform {
     // Binary clean: no translation, no echo, no signals, no software flow
     // control (it would swallow 0x11 and 0x13 in frames). Hardware flow
     // control (CRTSCTS) and the modem-line handling stay as they were.
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                                          IXON | IXOFF | IXANY);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                          IXOFF | IXANY);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
@@ -167,7 +169,8 @@ class PosixSerialPlatform final : public SerialPlatform {
     count = 0;
     if (size == 0) return true;
 
-    const bool at_once = t.read_interval == kMaxDword && t.read_total_multiplier == 0 && t.read_total_constant == 0;
+    const bool at_once =
+        t.read_interval == kMaxDword && t.read_total_multiplier == 0 && t.read_total_constant == 0;
     const bool first_byte = t.read_interval == kMaxDword && t.read_total_multiplier == kMaxDword &&
                             t.read_total_constant != 0 && t.read_total_constant != kMaxDword;
     const std::uint64_t total_ms =
@@ -206,7 +209,8 @@ class PosixSerialPlatform final : public SerialPlatform {
 
   // WriteFile under COMMTIMEOUTS: gives up after multiplier x size +
   // constant ms (never, when both are 0) and reports what went out.
-  bool write(PortHandle handle, const std::uint8_t* data, std::uint32_t size, std::uint32_t& written) override {
+  bool write(PortHandle handle, const std::uint8_t* data, std::uint32_t size,
+             std::uint32_t& written) override {
     const PosixPort& port = port_of(handle);
     const SerialTimeouts& t = port.timeouts;
     written = 0;

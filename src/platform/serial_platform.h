@@ -63,8 +63,7 @@ class SerialPlatform {
   virtual bool purge_received(PortHandle port) = 0;
   // ReadFile / WriteFile, synchronous, under the port's timeouts. The count
   // is set to 0 before the call and holds the bytes transferred after it.
-  virtual bool read(PortHandle port, std::uint8_t* buffer, std::uint32_t size,
-                    std::uint32_t& count) = 0;
+  virtual bool read(PortHandle port, std::uint8_t* buffer, std::uint32_t size, std::uint32_t& count) = 0;
   virtual bool write(PortHandle port, const std::uint8_t* data, std::uint32_t size,
                      std::uint32_t& written) = 0;
   // CloseHandle.
