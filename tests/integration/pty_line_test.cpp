@@ -1,1 +1,170 @@
+// The POSIX backend and the library over real pseudo-terminals, in real
+// time, with the test playing the device.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "focus.h"
+#include "pty_device.h"
+
+namespace focus::testing {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+PtyDevice::Replies acknowledge_everything(const protocol::Frame& request) {
+  PtyDevice::Replies replies{{2, device_reply(request.command, {0x01, 0x01, 0x00})}};
+  switch (request.command) {
+    case 0xA1: replies.push_back({150, device_reply(0xA1, {0x02, 0x01, 0x00})}); break;
+    case 0xA9: replies.push_back({0, device_reply(0xA9, {0x03, 0x01, 0x00, 0x2C, 0x01})}); break;
+    case 0xF5:
+      replies.push_back({5, device_reply(0xF5, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})});
+      break;
+    default: break;
+  }
+  return replies;
+}
+
+TEST(PtyLine, OpensRawAt115200EightNoneOneAndKeepsHardwareFlowControl) {
+  PtyDevice device;
+  const int probe = ::open(device.path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(probe, 0);
+  termios before{};
+  ASSERT_EQ(::tcgetattr(probe, &before), 0);
+  ::cfsetospeed(&before, B9600);
+  ::cfsetispeed(&before, B9600);
+  before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+  ASSERT_EQ(::tcsetattr(probe, TCSANOW, &before), 0);
+
+  DeviceConnection* dev = focus_init(device.path().c_str());
+  ASSERT_NE(dev, nullptr) << std::strerror(errno);
+  termios after{};
+  ASSERT_EQ(::tcgetattr(probe, &after), 0);
+  EXPECT_EQ(::cfgetospeed(&after), B115200);
+  EXPECT_EQ(::cfgetispeed(&after), B115200);
+  EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_FALSE(after.c_cflag & PARENB);
+  EXPECT_FALSE(after.c_cflag & CSTOPB);
+  EXPECT_TRUE(after.c_cflag & CRTSCTS) << "hardware flow control as the driver had it";
+  EXPECT_FALSE(after.c_lflag & (ICANON | ECHO | ISIG));
+  EXPECT_FALSE(after.c_iflag & (ICRNL | IXON | ISTRIP));
+  EXPECT_FALSE(after.c_oflag & OPOST);
+  focus_close(dev);
+  ::close(probe);
+}
+
+TEST(PtyLine, ACommandIsAcknowledgedOverTheLine) {
+  PtyDevice device;
+  device.serve(acknowledge_everything);
+  DeviceConnection* dev = focus_init(device.path().c_str());
+  ASSERT_NE(dev, nullptr);
+  EXPECT_EQ(focus_fixed_cycle(dev, 300, 500), FOCUS_OK);
+  ASSERT_EQ(device.requests().size(), 1u);
+  EXPECT_EQ(device.requests()[0], (Bytes{0x5A, 0x01, 0x05, 0xC2, 0x01, 0x2C, 0x01, 0xF4, 0x01, 0xEF, 0xED}));
+  focus_close(dev);
+}
+
+TEST(PtyLine, SingleFocusQueryAndSysInfoEndToEnd) {
+  PtyDevice device;
+  device.serve(acknowledge_everything);
+  DeviceConnection* dev = focus_init(device.path().c_str());
+  ASSERT_NE(dev, nullptr);
+
+  EXPECT_EQ(focus_single_focus(dev), FOCUS_OK) << focus_get_error(dev);
+  ASSERT_EQ(focus_single_range(dev), FOCUS_OK);
+  QueryResult result{};
+  ASSERT_EQ(focus_query_result(dev, &result), FOCUS_OK);
+  EXPECT_EQ(result.kind, 3);
+  EXPECT_EQ(result.value, 300);
+  SysInfo info{};
+  ASSERT_EQ(focus_read_sys_info(dev, &info), FOCUS_OK);
+  EXPECT_EQ(info.info1, 1);
+  EXPECT_EQ(info.info2, 0x0302);
+  EXPECT_EQ(info.info11, 0x0F0E);
+  focus_close(dev);
+}
+
+TEST(PtyLine, TheOpenIsExclusiveAcrossConnectionsAndProcesses) {
+  PtyDevice device;
+  device.serve(acknowledge_everything);
+  DeviceConnection* first = focus_init(device.path().c_str());
+  ASSERT_NE(first, nullptr);
+
+  errno = 0;
+  EXPECT_EQ(focus_init(device.path().c_str()), nullptr);
+  EXPECT_EQ(errno, EBUSY);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    DeviceConnection* other = focus_init(device.path().c_str());
+    ::_exit(other == nullptr && errno == EBUSY ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process opened the port too";
+
+  EXPECT_EQ(focus_laser_off(first), FOCUS_OK) << "the first connection works on";
+  focus_close(first);
+  DeviceConnection* again = focus_init(device.path().c_str());
+  EXPECT_NE(again, nullptr) << "closing releases the port";
+  focus_close(again);
+}
+
+TEST(PtyLine, ANameThatNamesNothingFailsWithTheSystemsReason) {
+  errno = 0;
+  DeviceConnection* dev = focus_init("/dev/focus-no-such-port");
+  EXPECT_EQ(dev, nullptr);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_STREQ(focus_get_error(dev), "null handle");
+}
+
+TEST(PtyLine, AFileThatIsNoSerialDeviceStillOpens) {
+  char path[] = "/tmp/focus-not-a-port-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  DeviceConnection* dev = focus_init(path);
+  EXPECT_NE(dev, nullptr);
+  focus_close(dev);
+  ::unlink(path);
+}
+
+TEST(PtyLine, AWriteThatCannotCompleteGivesUpAfterTheStandingTimeout) {
+  PtyDevice device;  // never reads: the line's buffer fills up
+  DeviceConnection* dev = focus_init(device.path().c_str());
+  ASSERT_NE(dev, nullptr);
+  const int filler = ::open(device.path().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(filler, 0);
+  // The kernel moves bytes on towards the master a little later, so fill
+  // until several rounds in a row find no room.
+  const std::string block(4096, 'x');
+  for (int idle_rounds = 0; idle_rounds < 5;) {
+    ssize_t round = 0;
+    for (ssize_t put; (put = ::write(filler, block.data(), block.size())) > 0;) round += put;
+    for (ssize_t put; (put = ::write(filler, block.data(), 1)) > 0;) round += put;
+    idle_rounds = round > 0 ? 0 : idle_rounds + 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+
+  const auto start = Clock::now();
+  EXPECT_EQ(focus_laser_off(dev), FOCUS_ERR_WRITE);
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  EXPECT_STREQ(focus_get_error(dev), "串口写入失败");
+  EXPECT_GE(waited, 500) << "500 + 10 x 7 ms";
+  EXPECT_LT(waited, 10000);
+  ::close(filler);
+  focus_close(dev);
+}
+
+}  // namespace
+}  // namespace focus::testing

@@ -77,7 +77,8 @@ bool ScriptedLine::purge_received(platform::PortHandle) {
   return true;
 }
 
-bool ScriptedLine::read(platform::PortHandle, std::uint8_t* buffer, std::uint32_t size, std::uint32_t& count) {
+bool ScriptedLine::read(platform::PortHandle, std::uint8_t* buffer, std::uint32_t size,
+                        std::uint32_t& count) {
   Call& call = record(Call::read);
   call.size = size;
   count = 0;
@@ -132,7 +133,9 @@ Bytes device_frame(std::uint8_t command, const Bytes& payload, std::uint8_t dire
   return protocol::encode_frame(frame);
 }
 
-Bytes ack(std::uint8_t status, std::uint8_t command) { return device_frame(command, {0x01, status, 0x00}); }
+Bytes ack(std::uint8_t status, std::uint8_t command) {
+  return device_frame(command, {0x01, status, 0x00});
+}
 
 Bytes concat(std::initializer_list<Bytes> parts) {
   Bytes all;

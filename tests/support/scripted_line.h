@@ -14,8 +14,8 @@
 
 namespace focus::testing {
 
-using protocol::Bytes;
 using platform::SerialTimeouts;
+using protocol::Bytes;
 
 struct Call {
   enum Kind { open, get_line, set_line, get_timeouts, set_timeouts, purge, read, write, close, sleep, tick };
@@ -74,7 +74,8 @@ class ScriptedLine final : public platform::SerialPlatform {
   bool get_timeouts(platform::PortHandle port, SerialTimeouts& timeouts) override;
   bool set_timeouts(platform::PortHandle port, const SerialTimeouts& timeouts) override;
   bool purge_received(platform::PortHandle port) override;
-  bool read(platform::PortHandle port, std::uint8_t* buffer, std::uint32_t size, std::uint32_t& count) override;
+  bool read(platform::PortHandle port, std::uint8_t* buffer, std::uint32_t size,
+            std::uint32_t& count) override;
   bool write(platform::PortHandle port, const std::uint8_t* data, std::uint32_t size,
              std::uint32_t& written) override;
   bool close_port(platform::PortHandle port) override;
