@@ -84,12 +84,12 @@ TEST(PtyLine, SingleFocusQueryAndSysInfoEndToEnd) {
   QueryResult result{};
   ASSERT_EQ(focus_query_result(dev, &result), FOCUS_OK);
   EXPECT_EQ(result.kind, 3);
-  EXPECT_EQ(result.value, 300);
+  EXPECT_EQ(+result.value, 300);
   SysInfo info{};
   ASSERT_EQ(focus_read_sys_info(dev, &info), FOCUS_OK);
   EXPECT_EQ(info.info1, 1);
-  EXPECT_EQ(info.info2, 0x0302);
-  EXPECT_EQ(info.info11, 0x0F0E);
+  EXPECT_EQ(+info.info2, 0x0302);
+  EXPECT_EQ(+info.info11, 0x0F0E);
   focus_close(dev);
 }
 

@@ -63,7 +63,9 @@ TEST(MakeHostFrame, CopiesThePayloadOnlyWhenThereIsOne) {
   EXPECT_TRUE(make_host_frame(0xA1, nullptr, 4).payload.empty());
   EXPECT_EQ(make_host_frame(0xA1, nullptr, 4).length, 4);
   EXPECT_TRUE(make_host_frame(0xA1, &byte, 0).payload.empty());
-  EXPECT_EQ(make_host_frame(0xA1, &byte, 257).length, 1) << "the low 8 bits of the length";
+  const Bytes long_payload(257, 0x01);
+  EXPECT_EQ(make_host_frame(0xA1, long_payload.data(), long_payload.size()).length, 1)
+      << "the low 8 bits of the length";
 }
 
 TEST(DecodeFrame, ReadsEveryFieldOfAGoodFrame) {

@@ -79,7 +79,7 @@ TEST_F(QueryTiming, TheRangeMeasuredAlongWithItsAcknowledgementIsNotLost) {
   QueryResult result{};
   ASSERT_EQ(focus_query_result(dev, &result), FOCUS_OK);
   EXPECT_EQ(result.kind, 3);
-  EXPECT_EQ(result.value, 1000);
+  EXPECT_EQ(+result.value, 1000);
   EXPECT_EQ(line.count_of(Call::sleep), sleeps) << "a held result is returned at once";
 }
 
@@ -91,7 +91,7 @@ TEST_F(QueryTiming, AStreamFasterThanThePollingLosesNoResult) {
   for (int i = 0; i < 50; ++i) {
     QueryResult result{};
     ASSERT_EQ(focus_query_result(dev, &result), FOCUS_OK) << "result " << i;
-    EXPECT_EQ(result.value, i);
+    EXPECT_EQ(+result.value, i);
   }
   QueryResult none{};
   EXPECT_EQ(focus_query_result(dev, &none), FOCUS_ERR_TIMEOUT);
@@ -117,14 +117,14 @@ TEST_F(SysInfoTest, CopiesTheFirst15PayloadBytesFieldByField) {
   ASSERT_EQ(focus_read_sys_info(dev, &info), FOCUS_OK);
   EXPECT_EQ(hex(line.written()), "5A 01 01 F5 01 AA A1");
   EXPECT_EQ(info.info1, 0x10);
-  EXPECT_EQ(info.info2, 0x1211);
+  EXPECT_EQ(+info.info2, 0x1211);
   EXPECT_EQ(info.info3, 0x13);
   EXPECT_EQ(info.info6, 0x16);
-  EXPECT_EQ(info.info7, 0x1817);
+  EXPECT_EQ(+info.info7, 0x1817);
   EXPECT_EQ(info.info8, 0x19);
   EXPECT_EQ(info.info9, 0x1A);
-  EXPECT_EQ(info.info10, 0x1C1B);
-  EXPECT_EQ(info.info11, 0x1E1D);
+  EXPECT_EQ(+info.info10, 0x1C1B);
+  EXPECT_EQ(+info.info11, 0x1E1D);
   const Bytes first15 = info_payload(15);
   EXPECT_EQ(std::memcmp(&info, first15.data(), sizeof info), 0);
   expect_timeouts_bracketed();

@@ -166,7 +166,7 @@ TEST_F(SingleFocus, FramesBehindTheCompletionStayForTheNextQuery) {
   ASSERT_EQ(focus_single_focus(dev), FOCUS_OK);
   QueryResult result{};
   ASSERT_EQ(focus_query_result(dev, &result), FOCUS_OK);
-  EXPECT_EQ(result.value, 10000);
+  EXPECT_EQ(+result.value, 10000);
 }
 
 }  // namespace
