@@ -141,3 +141,9 @@ TEST_F(ErrorTextTest, NullRecordsAreRefusedBeforeAnythingIsSent) {
 
 }  // namespace
 }  // namespace focus::testing
+
+extern "C" int focus_c_caller_sees_the_api(void);
+
+TEST(PublicHeader, WorksFromC) {
+  EXPECT_TRUE(focus_c_caller_sees_the_api());
+}

@@ -1,4 +1,13 @@
-/* The public header compiles as C99 on its own; its size checks hold in C. */
+/* The public header used from C99: it compiles on its own, its size checks
+ * hold in C, and C code links against the exports. */
+#include <string.h>
+
 #include "focus.h"
 
-int focus_header_compiles_as_c(void) { return FOCUS_OK; }
+int focus_c_caller_sees_the_api(void) {
+  QueryResult result;
+  SysInfo info;
+  return focus_init(NULL) == NULL && strcmp(focus_get_error(NULL), "null handle") == 0 &&
+         focus_query_result(NULL, &result) == FOCUS_ERR_ARG &&
+         focus_read_sys_info(NULL, &info) == FOCUS_ERR_ARG && sizeof result == 5 && sizeof info == 15;
+}
