@@ -1,0 +1,90 @@
+// focus-sim: the focus device on a pseudo-terminal, for hosts to be tried
+// against without the device, and against faults it would rarely show.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "pty_line.h"
+#include "sim_options.h"
+#include "sim_thread.h"
+#include "simulator.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop_fd = -1;
+
+extern "C" void on_stop_signal(int) {
+  const int fd = g_stop_fd;
+  if (fd < 0) return;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t ignored = ::write(fd, &byte, 1);
+}
+
+constexpr int kExitUsage = 2;
+constexpr int kExitNoLine = 1;
+
+void print_usage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: focus-sim [OPTIONS]\n"
+               "Plays the focus device on a pseudo-terminal. Prints the path for the host to open\n"
+               "on the first line of output, then serves until SIGINT or SIGTERM.\n\n%s",
+               focus::sim::sim_options_help());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace focus::sim;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  SimOptions options;
+  for (std::size_t i = 0; i < args.size();) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      print_usage(stdout);
+      return 0;
+    }
+    std::string error;
+    switch (parse_sim_option(args, i, options, error)) {
+      case OptionParse::consumed: continue;
+      case OptionParse::not_mine: error = "unknown option " + args[i]; break;
+      case OptionParse::error: break;
+    }
+    std::fprintf(stderr, "focus-sim: %s\n", error.c_str());
+    print_usage(stderr);
+    return kExitUsage;
+  }
+
+  std::string error;
+  TrafficSink sink;
+  if (!open_traffic_log(options.log, sink, error)) {
+    std::fprintf(stderr, "focus-sim: cannot open the log: %s\n", error.c_str());
+    return kExitNoLine;
+  }
+  std::unique_ptr<PtyLine> line = PtyLine::open(error);
+  if (!line || (!options.link.empty() && !line->link_to(options.link, error))) {
+    std::fprintf(stderr, "focus-sim: %s\n", error.c_str());
+    return kExitNoLine;
+  }
+  const std::uint64_t seed = resolve_seed(options);
+
+  std::printf("%s\n", line->slave_path().c_str());
+  std::fflush(stdout);
+  std::fprintf(stderr, "focus-sim: serving %s%s%s, seed %llu; Ctrl-C stops\n", line->slave_path().c_str(),
+               options.link.empty() ? "" : " as ", options.link.c_str(),
+               static_cast<unsigned long long>(seed));
+
+  g_stop_fd = line->stop_fd();
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  Simulator simulator(options, seed, sink);
+  line->serve(simulator);
+  g_stop_fd = -1;
+  return 0;
+}

@@ -1,0 +1,424 @@
+// focusctl as people and scripts run it: every subcommand against the
+// simulator it embeds, --json read back, exit codes, bad arguments.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <set>
+
+#include "child_process.h"
+#include "focus.h"
+#include "json_value.h"
+#include "sim_thread.h"
+
+namespace focus::ctl {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Finished;
+using testing::JsonValue;
+
+const std::string kFocusctl = FOCUSCTL_PROGRAM;
+
+Finished focusctl(const std::vector<std::string>& args, const std::string& input = "") {
+  return testing::run_program(kFocusctl, args, input, 60s);
+}
+
+// The one JSON object a command prints.
+JsonValue only_object(const Finished& run) {
+  const auto values = testing::parse_json_lines(run.out);
+  EXPECT_TRUE(values) << run.out;
+  if (!values || values->size() != 1) {
+    ADD_FAILURE() << "expected one JSON object, got:\n" << run.out;
+    return {};
+  }
+  return values->front();
+}
+
+// A test name from words: letters and digits kept, the rest as '_'.
+std::string name_of(const std::vector<std::string>& words) {
+  std::string name;
+  for (const std::string& word : words) {
+    for (char c : word) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    name += '_';
+  }
+  if (name.empty()) return "nothing";
+  name.pop_back();
+  return name;
+}
+
+struct Subcommand {
+  std::vector<std::string> args;
+  std::string call;  // "" where it names a port of the moment
+};
+
+void PrintTo(const Subcommand& c, std::ostream* out) {
+  *out << name_of(c.args);
+}
+
+class EverySubcommand : public ::testing::TestWithParam<Subcommand> {};
+
+TEST_P(EverySubcommand, SucceedsAgainstTheSimulatorAndSaysSoInJson) {
+  std::vector<std::string> args = {"--json"};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  const Finished run = focusctl(args);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const JsonValue json = only_object(run);
+  EXPECT_EQ(json["command"].string, GetParam().args[0]);
+  if (!GetParam().call.empty()) {
+    EXPECT_EQ(json["call"].string, GetParam().call);
+  }
+  EXPECT_EQ(json["status"].integer(), 0);
+  EXPECT_EQ(json["status_name"].string, "FOCUS_OK");
+  EXPECT_TRUE(json["ok"].boolean);
+  EXPECT_EQ(json["error"].string, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, EverySubcommand,
+    ::testing::Values(
+        Subcommand{{"init"}, ""}, Subcommand{{"continuous-focus"}, "focus_continuous_focus()"},
+        Subcommand{{"calib-mode"}, "focus_calib_mode()"},
+        Subcommand{{"calib-move", "10", "500"}, "focus_calib_move(10, 500)"},
+        Subcommand{{"calib-save"}, "focus_calib_save()"},
+        Subcommand{{"laser-on", "80"}, "focus_laser_on(80)"}, Subcommand{{"laser-off"}, "focus_laser_off()"},
+        Subcommand{{"laser-power", "0x78"}, "focus_laser_power(120)"},
+        Subcommand{{"single-range"}, "focus_single_range()"},
+        Subcommand{{"continuous-range"}, "focus_continuous_range()"},
+        Subcommand{{"lift-control", "40"}, "focus_lift_control(40)"},
+        Subcommand{{"ext-trigger-set"}, "focus_ext_trigger_set()"},
+        Subcommand{{"ext-trigger-fire"}, "focus_ext_trigger_fire()"},
+        Subcommand{{"auto-descend"}, "focus_auto_descend()"},
+        Subcommand{{"fixed-cycle", "300", "500"}, "focus_fixed_cycle(300, 500)"},
+        Subcommand{{"sync-time-set", "1", "2", "3", "65535"}, "focus_sync_time_set(1, 2, 3, 65535)"},
+        Subcommand{{"sync-time-get"}, "focus_sync_time_get()"},
+        Subcommand{{"power-off"}, "focus_power_off()"}, Subcommand{{"single-focus"}, "focus_single_focus()"},
+        Subcommand{{"single-focus", "--timeout", "2000"}, "focus_single_focus_timeout(2000)"},
+        Subcommand{{"sys-info"}, "focus_read_sys_info()"}),
+    [](const auto& info) { return name_of(info.param.args); });
+
+TEST(Focusctl, InitNamesThePortItOpened) {
+  const JsonValue json = only_object(focusctl({"--json", "init"}));
+  EXPECT_EQ(json["call"].string.rfind("focus_init(\"/dev/pts/", 0), 0u) << json["call"].string;
+}
+
+TEST(Focusctl, CommandsThatDrawAResultShowIt) {
+  const JsonValue range = only_object(focusctl({"--json", "single-range"}));
+  EXPECT_EQ(range["result"]["kind"].integer(), 3);
+  EXPECT_EQ(range["result"]["status"].integer(), 1);
+  EXPECT_NEAR(range["result"]["value"].number, 20000, 8);
+  const JsonValue fire = only_object(focusctl({"--json", "ext-trigger-fire"}));
+  EXPECT_EQ(fire["result"]["kind"].integer(), 2);
+}
+
+TEST(Focusctl, SysInfoHandsBackEveryField) {
+  const JsonValue json = only_object(focusctl({"--json", "sys-info"}));
+  const JsonValue& info = json["info"];
+  ASSERT_EQ(info.object.size(), 11u);
+  EXPECT_EQ(info["info3"].integer(), 50) << "the simulator's default laser power";
+  EXPECT_EQ(info["info6"].integer(), 1);
+  EXPECT_EQ(info["info8"].integer(), 4);
+
+  const Finished text = focusctl({"sys-info"});
+  EXPECT_EQ(text.exit_code, 0);
+  EXPECT_EQ(text.out.rfind("focus_read_sys_info(): FOCUS_OK (0) in ", 0), 0u) << text.out;
+  EXPECT_NE(text.out.find("info11"), std::string::npos);
+  EXPECT_NE(text.out.find("firmware version, major"), std::string::npos)
+      << "the simulator's meaning is shown";
+}
+
+TEST(Focusctl, QueryWithNothingSentTimesOut) {
+  const Finished run = focusctl({"--json", "query"});
+  EXPECT_EQ(run.exit_code, 5);
+  const JsonValue json = only_object(run);
+  EXPECT_EQ(json["status"].integer(), FOCUS_ERR_TIMEOUT);
+  EXPECT_FALSE(json["ok"].boolean);
+  EXPECT_FALSE(json.has("result"));
+}
+
+struct FailureCase {
+  std::vector<std::string> args;
+  int exit_code;
+  std::int32_t status;
+  std::string error;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out) {
+  *out << name_of(c.args);
+}
+
+class FailureClass : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(FailureClass, HasItsExitCodeAndMessage) {
+  const Finished run = focusctl(GetParam().args);
+  EXPECT_EQ(run.exit_code, GetParam().exit_code) << run.out << run.err;
+  const JsonValue json = only_object(run);
+  EXPECT_EQ(json["status"].integer(), GetParam().status);
+  EXPECT_EQ(json["error"].string, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FailureClass,
+    ::testing::Values(FailureCase{{"--json", "--refuse", "A7", "laser-off"}, 4, FOCUS_ERR_DEVICE, ""},
+                      FailureCase{{"--json", "--refuse", "single-focus", "single-focus"},
+                                  4,
+                                  FOCUS_ERR_DEVICE,
+                                  "单次对焦被设备拒绝"},
+                      FailureCase{{"--json", "--fail-code", "7", "--focus-ms", "20", "single-focus"},
+                                  4,
+                                  FOCUS_ERR_DEVICE,
+                                  "单次对焦失败，设备错误码:7"},
+                      FailureCase{{"--json", "--silent", "0xA7", "laser-off"}, 5, FOCUS_ERR_TIMEOUT, ""},
+                      FailureCase{{"--json", "--silent", "A1", "single-focus", "--timeout", "300"},
+                                  5,
+                                  FOCUS_ERR_TIMEOUT,
+                                  "单次对焦等待超时"}),
+    [](const auto& info) { return name_of(info.param.args); });
+
+TEST(Focusctl, AMissingPortGivesTheSystemsReasonAndAHint) {
+  const Finished run = focusctl({"--port", "/dev/focusctl-no-such-port", "laser-off"});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_NE(run.err.find("cannot open /dev/focusctl-no-such-port: No such file or directory"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("check the name"), std::string::npos) << run.err;
+
+  const Finished json = focusctl({"--json", "--port", "/dev/focusctl-no-such-port", "sys-info"});
+  EXPECT_EQ(json.exit_code, 3);
+  const JsonValue object = only_object(json);
+  EXPECT_FALSE(object["ok"].boolean);
+  EXPECT_EQ(object["status"].type, JsonValue::Type::null);
+  EXPECT_NE(object["hint"].string.find("check the name"), std::string::npos);
+
+  const Finished demo = focusctl({"--port", "/dev/focusctl-no-such-port", "demo"});
+  EXPECT_EQ(demo.exit_code, 3);
+  EXPECT_NE(demo.err.find("cannot open /dev/focusctl-no-such-port"), std::string::npos) << demo.err;
+}
+
+TEST(Focusctl, APortInUseIsSaidToBeInUse) {
+  std::string error;
+  const auto simulator = sim::SimulatorThread::start(sim::SimOptions{}, error);
+  ASSERT_TRUE(simulator) << error;
+  DeviceConnection* holder = focus_init(simulator->port().c_str());
+  ASSERT_NE(holder, nullptr);
+  const Finished run = focusctl({"--port", simulator->port(), "laser-off"});
+  focus_close(holder);
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_NE(run.err.find("is in use"), std::string::npos) << run.err;
+  EXPECT_EQ(focusctl({"--port", simulator->port(), "laser-off"}).exit_code, 0) << "free again";
+}
+
+TEST(Focusctl, MonitorPrintsEachResultWithARateAndASummary) {
+  for (const auto& [mode, kind] : {std::pair{"", 2}, std::pair{"--range", 3}}) {
+    std::vector<std::string> args = {"--json", "--rate", "40", "monitor", "--count", "6"};
+    if (*mode) args.push_back(mode);
+    const Finished run = focusctl(args);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    const auto lines = testing::parse_json_lines(run.out);
+    ASSERT_TRUE(lines) << run.out;
+    ASSERT_EQ(lines->size(), 7u) << run.out;
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_EQ((*lines)[i]["n"].integer(), i + 1);
+      EXPECT_EQ((*lines)[i]["kind"].integer(), kind);
+      EXPECT_GT((*lines)[i]["rate_hz"].number, 0);
+    }
+    EXPECT_TRUE(lines->back()["summary"].boolean);
+    EXPECT_EQ(lines->back()["results"].integer(), 6);
+  }
+}
+
+TEST(Focusctl, MonitorStopsCleanlyOnCtrlC) {
+  testing::Child monitor(kFocusctl, {"monitor"});
+  ASSERT_TRUE(monitor.read_line(20s)) << "the start line";
+  ASSERT_TRUE(monitor.read_line(20s)) << "the results heading";
+  const std::optional<std::string> first = monitor.read_line(20s);
+  ASSERT_TRUE(first);
+  EXPECT_NE(first->find("focus result, status 1"), std::string::npos) << *first;
+  monitor.send_signal(SIGINT);
+  const Finished finished = monitor.wait(20s);
+  EXPECT_EQ(finished.exit_code, 0) << finished.err;
+  EXPECT_NE(finished.out.find("stopped by Ctrl-C"), std::string::npos) << finished.out;
+}
+
+TEST(Focusctl, TheDemoRunsEveryLibraryFunctionAndEachSucceeds) {
+  const Finished run = focusctl({"--json", "demo"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const auto lines = testing::parse_json_lines(run.out);
+  ASSERT_TRUE(lines) << run.out;
+  ASSERT_GE(lines->size(), 25u);
+  std::set<std::string> functions;
+  for (std::size_t i = 0; i + 1 < lines->size(); ++i) {
+    const JsonValue& step = (*lines)[i];
+    EXPECT_TRUE(step["ok"].boolean) << step["call"].string;
+    EXPECT_EQ(step["step"].integer(), static_cast<long long>(i + 1));
+    const std::string& call = step["call"].string;
+    functions.insert(call.substr(0, call.find('(')));
+  }
+  EXPECT_EQ(functions.size(), 24u);
+  EXPECT_TRUE(lines->back()["summary"].boolean);
+  EXPECT_EQ(lines->back()["failed"].integer(), 0);
+
+  const Finished text = focusctl({"demo"});
+  EXPECT_EQ(text.exit_code, 0);
+  EXPECT_NE(text.out.find("All 27 steps succeeded"), std::string::npos) << text.out;
+}
+
+TEST(Focusctl, TheDemoReportsAFailingStepAndItsExitCode) {
+  const Finished run = focusctl({"--json", "--refuse", "laser-off", "demo"});
+  EXPECT_EQ(run.exit_code, 4);
+  const auto lines = testing::parse_json_lines(run.out);
+  ASSERT_TRUE(lines && !lines->empty()) << run.out;
+  EXPECT_EQ(lines->back()["failed"].integer(), 1);
+}
+
+struct BadArguments {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+void PrintTo(const BadArguments& c, std::ostream* out) {
+  *out << name_of(c.args);
+}
+
+class BadArgumentsGetTheUsage : public ::testing::TestWithParam<BadArguments> {};
+
+TEST_P(BadArgumentsGetTheUsage, WithExitCodeTwoAndNoCall) {
+  const Finished run = focusctl(GetParam().args);
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("usage: focusctl"), std::string::npos) << run.err;
+  EXPECT_TRUE(run.out.empty()) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadArgumentsGetTheUsage,
+    ::testing::Values(
+        BadArguments{{}, "no command given"}, BadArguments{{"frobnicate"}, "unknown command"},
+        BadArguments{{"laser-on"}, "laser-on takes 1 argument, got 0"},
+        BadArguments{{"laser-on", "300"}, "N must be a whole number from 0 to 255"},
+        BadArguments{{"laser-on", "abc"}, "not \"abc\""},
+        BadArguments{{"calib-move", "1"}, "takes 2 arguments"},
+        BadArguments{{"sync-time-set", "1", "2", "3", "70000"}, "W4 must be"},
+        BadArguments{{"laser-off", "1"}, "takes 0 arguments"},
+        BadArguments{{"query", "now"}, "takes no arguments"},
+        BadArguments{{"single-focus", "--timeout"}, "single-focus takes only"},
+        BadArguments{{"single-focus", "--timeout", "-5"}, "--timeout takes milliseconds"},
+        BadArguments{{"monitor", "--count", "0"}, "--count takes"}, BadArguments{{"--port"}, "--port needs"},
+        BadArguments{{"--port", "/dev/x", "--sim", "laser-off"}, "exclude each other"},
+        BadArguments{{"--rate", "0", "demo"}, "--rate 0"},
+        BadArguments{{"--unknown", "demo"}, "unknown option --unknown"},
+        BadArguments{{"encode"}, "encode needs a command"}, BadArguments{{"encode", "XYZ"}, "is no command"},
+        BadArguments{{"encode", "A7", "0x100"}, "not hex"}, BadArguments{{"decode", "5A", "zz"}, "not hex"}),
+    [](const auto& info) { return std::to_string(info.index) + "_" + name_of(info.param.args); });
+
+struct Vector {
+  std::vector<std::string> encode;
+  std::string frame;
+};
+
+void PrintTo(const Vector& c, std::ostream* out) {
+  *out << name_of(c.encode);
+}
+
+class CodecVectors : public ::testing::TestWithParam<Vector> {};
+
+TEST_P(CodecVectors, EncodeGivesTheFrameAndDecodeTakesItBack) {
+  std::vector<std::string> args = {"encode"};
+  args.insert(args.end(), GetParam().encode.begin(), GetParam().encode.end());
+  const Finished encoded = focusctl(args);
+  EXPECT_EQ(encoded.exit_code, 0) << encoded.err;
+  EXPECT_EQ(encoded.out, GetParam().frame + "\n");
+
+  const Finished decoded = focusctl({"--json", "decode", GetParam().frame});
+  EXPECT_EQ(decoded.exit_code, 0) << decoded.err;
+  const JsonValue json = only_object(decoded);
+  EXPECT_TRUE(json["ok"].boolean);
+  ASSERT_EQ(json["pieces"].array.size(), 1u);
+  const JsonValue& frame = json["pieces"].array[0];
+  EXPECT_EQ(frame["type"].string, "frame");
+  EXPECT_EQ(frame["header"].integer(), 0x5A);
+  EXPECT_EQ(frame["direction"].integer(), 1);
+  EXPECT_TRUE(frame["crc_ok"].boolean);
+  EXPECT_EQ(frame["crc"].integer(), frame["crc_computed"].integer());
+  EXPECT_EQ(frame["bytes"].string, GetParam().frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Library, CodecVectors,
+    ::testing::Values(Vector{{"A1", "01"}, "5A 01 01 A1 01 94 61"},
+                      Vector{{"0xF5", "01"}, "5A 01 01 F5 01 AA A1"}, Vector{{"A1"}, "5A 01 00 A1 82 84"},
+                      Vector{{"laser-off", "01"}, "5A 01 01 A7 01 97 C1"},
+                      Vector{{"A4", "07", "01", "02"}, "5A 01 03 A4 07 01 02 B6 74"},
+                      Vector{{"C2", "01", "2C01", "F4,01"}, "5A 01 05 C2 01 2C 01 F4 01 EF ED"},
+                      Vector{{"A8", "01", "2C"}, "5A 01 02 A8 01 2C B1 34"},
+                      Vector{{"C6", "010201040305000600"}, "5A 01 09 C6 01 02 01 04 03 05 00 06 00 37 AC"}),
+    [](const auto& info) { return name_of(info.param.encode); });
+
+TEST(Focusctl, DecodeShowsEveryFieldAndFlagsBadBytes) {
+  const Finished cut = focusctl({"decode", "5A0205A90301002C01DC"});
+  EXPECT_EQ(cut.exit_code, 1) << "without its CRC the frame is incomplete";
+  EXPECT_NE(cut.out.find("incomplete frame at byte 0 (10 bytes, a frame of 11)"), std::string::npos)
+      << cut.out;
+
+  const Finished text = focusctl({"decode"}, "5A 01 01 A7 01 97 C1\n13 37\n5A 01 01 A1 01 94 62\n");
+  EXPECT_EQ(text.exit_code, 1);
+  EXPECT_NE(text.out.find("frame 1 at byte 0 (7 bytes): 5A 01 01 A7 01 97 C1"), std::string::npos)
+      << text.out;
+  EXPECT_NE(text.out.find("command    A7 laser-off (focus_laser_off)"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("crc        C197, computed C197: match"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("stray bytes at byte 7 (2): 13 37"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("crc        6294, computed 6194: MISMATCH"), std::string::npos) << text.out;
+}
+
+TEST(Focusctl, DecodeReadsDeviceRepliesAsTheLibraryDoes) {
+  // A range result: kind 3, status 1, code 0, value 300 (2C 01).
+  const Finished run = focusctl({"--json", "decode", "5A 02 05 A9 03 01 00 2C 01 DC 4F"});
+  EXPECT_EQ(run.exit_code, 0);
+  const JsonValue json = only_object(run);
+  ASSERT_EQ(json["pieces"].array.size(), 1u);
+  const JsonValue& frame = json["pieces"].array[0];
+  EXPECT_TRUE(frame["crc_ok"].boolean);
+  EXPECT_EQ(frame["direction"].integer(), 2);
+  EXPECT_EQ(frame["name"].string, "single-range");
+  EXPECT_EQ(frame["payload"].string, "03 01 00 2C 01");
+  EXPECT_EQ(frame["reply"].string, "range result ok value 300");
+}
+
+TEST(Focusctl, HelpListsEverySubcommand) {
+  const Finished run = focusctl({"--help"});
+  EXPECT_EQ(run.exit_code, 0);
+  for (const char* name : {"init",
+                           "single-focus",
+                           "continuous-focus",
+                           "calib-mode",
+                           "calib-move",
+                           "calib-save",
+                           "laser-on",
+                           "laser-off",
+                           "laser-power",
+                           "single-range",
+                           "continuous-range",
+                           "lift-control",
+                           "ext-trigger-set",
+                           "ext-trigger-fire",
+                           "auto-descend",
+                           "fixed-cycle",
+                           "sync-time-set",
+                           "sync-time-get",
+                           "power-off",
+                           "query",
+                           "sys-info",
+                           "monitor",
+                           "demo",
+                           "encode",
+                           "decode",
+                           "--refuse",
+                           "--seed",
+                           "Exit status"}) {
+    EXPECT_NE(run.out.find(name), std::string::npos) << name;
+  }
+}
+
+}  // namespace
+}  // namespace focus::ctl

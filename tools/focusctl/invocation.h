@@ -1,0 +1,37 @@
+// focusctl's command line: where the device is, how to print, and what to
+// do.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include "sim_options.h"
+#endif
+
+namespace focus::ctl {
+
+struct Invocation {
+  bool json = false;
+  bool help = false;
+  std::string port;  // --port NAME; empty: the simulator in this process
+  bool sim_requested = false;
+#ifndef _WIN32
+  sim::SimOptions sim;
+#endif
+  std::string command;
+  std::vector<std::string> args;  // after the command, --json taken out
+};
+
+// False, with `error` saying what is wrong, for a command line that cannot
+// run. Options before the command select the device and the output; the
+// subcommand's own arguments are checked by the subcommand.
+bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std::string& error);
+
+// True for commands that need no device.
+bool is_offline(const std::string& command);
+
+std::string usage_line();
+std::string full_usage();
+
+}  // namespace focus::ctl
