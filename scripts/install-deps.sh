@@ -10,7 +10,6 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
   zip binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
 )
-[ "${FOCUS_SKIP_WINDOWS:-0}" = 1 ] && packages=(g++ make cmake pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev clang-format)
 
 missing=()
 for package in "${packages[@]}"; do
