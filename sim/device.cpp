@@ -57,7 +57,8 @@ protocol::Frame device_frame(std::uint8_t command, protocol::Bytes payload) {
   return frame;
 }
 
-Device::Device(const DeviceOptions& options, std::uint64_t seed) : options_(options), random_(seed) {}
+Device::Device(const DeviceOptions& options, std::uint64_t replay_key)
+    : options_(options), random_(replay_key) {}
 
 Handling Device::handle(const protocol::Frame& request, std::uint64_t now_ms) {
   if (!state_.powered) return Handling::powered_off;

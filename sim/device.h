@@ -52,7 +52,7 @@ struct Outgoing {
 
 class Device {
  public:
-  Device(const DeviceOptions& options, std::uint64_t seed);
+  Device(const DeviceOptions& options, std::uint64_t replay_key);
 
   // A well-formed host frame that arrived at `now_ms`.
   Handling handle(const protocol::Frame& request, std::uint64_t now_ms);

@@ -67,13 +67,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "focus-sim: %s\n", error.c_str());
     return kExitNoLine;
   }
-  const std::uint64_t seed = resolve_seed(options);
+  const std::uint64_t replay_key = resolve_replay_key(options);
 
   std::printf("%s\n", line->slave_path().c_str());
   std::fflush(stdout);
-  std::fprintf(stderr, "focus-sim: serving %s%s%s, seed %llu; Ctrl-C stops\n", line->slave_path().c_str(),
-               options.link.empty() ? "" : " as ", options.link.c_str(),
-               static_cast<unsigned long long>(seed));
+  std::fprintf(stderr, "focus-sim: serving %s%s%s, replay with --replay %llu; Ctrl-C stops\n",
+               line->slave_path().c_str(), options.link.empty() ? "" : " as ", options.link.c_str(),
+               static_cast<unsigned long long>(replay_key));
 
   g_stop_fd = line->stop_fd();
   struct sigaction action {};
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  Simulator simulator(options, seed, sink);
+  Simulator simulator(options, replay_key, sink);
   line->serve(simulator);
   g_stop_fd = -1;
   return 0;

@@ -4,7 +4,8 @@
 
 namespace focus::sim {
 
-LineFaults::LineFaults(const LineOptions& options, std::uint64_t seed) : options_(options), random_(seed) {}
+LineFaults::LineFaults(const LineOptions& options, std::uint64_t replay_key)
+    : options_(options), random_(replay_key) {}
 
 ShapedReply LineFaults::shape(const protocol::Bytes& frame) {
   ShapedReply out;

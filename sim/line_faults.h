@@ -31,7 +31,7 @@ class LineFaults {
   static constexpr std::size_t kMaxPieces = 4;
   static constexpr std::uint32_t kMaxPauseMs = 5;
 
-  LineFaults(const LineOptions& options, std::uint64_t seed);
+  LineFaults(const LineOptions& options, std::uint64_t replay_key);
 
   ShapedReply shape(const protocol::Bytes& frame);
 

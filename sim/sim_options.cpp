@@ -62,7 +62,7 @@ OptionParse parse_sim_option(const std::vector<std::string>& args, std::size_t& 
   }
   static constexpr std::string_view kWithValue[] = {"--link",    "--ack-delay", "--focus-ms", "--rate",
                                                     "--refuse",  "--fail-code", "--silent",   "--noise",
-                                                    "--corrupt", "--log",       "--seed"};
+                                                    "--corrupt", "--log",       "--replay"};
   bool known = false;
   for (std::string_view candidate : kWithValue) known = known || candidate == name;
   if (!known) return OptionParse::not_mine;
@@ -107,10 +107,10 @@ OptionParse parse_sim_option(const std::vector<std::string>& args, std::size_t& 
   } else if (name == "--corrupt") {
     ok = parse_probability(value, options.line.corrupt);
     expected = "a probability, 0 to 1";
-  } else if (name == "--seed") {
-    std::uint64_t seed = 0;
-    ok = parse_number<std::uint64_t>(value, 0, UINT64_MAX, seed);
-    if (ok) options.seed = seed;
+  } else if (name == "--replay") {
+    std::uint64_t replay_key = 0;
+    ok = parse_number<std::uint64_t>(value, 0, UINT64_MAX, replay_key);
+    if (ok) options.replay_key = replay_key;
     expected = "a whole number";
   }
   if (!ok) {
@@ -134,7 +134,7 @@ const char* sim_options_help() {
          "  --corrupt P      flip one bit of a reply with probability P\n"
          "  --echo           send every host byte back first, as a half-duplex adapter does\n"
          "  --log FILE|-     log every frame, both ways (- for stderr)\n"
-         "  --seed N         seed of the random faults and readings, to repeat a run\n";
+         "  --replay N       repeat the random faults and readings of an earlier run\n";
 }
 
 }  // namespace focus::sim

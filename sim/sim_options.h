@@ -33,7 +33,7 @@ struct SimOptions {
   LineOptions line;
   std::string link;  // symlink to the slave, "" for none
   std::string log;   // traffic log file, "-" for stderr, "" for none
-  std::optional<std::uint64_t> seed;
+  std::optional<std::uint64_t> replay_key;
 };
 
 enum class OptionParse { consumed, not_mine, error };

@@ -7,8 +7,8 @@
 
 namespace focus::sim {
 
-std::uint64_t resolve_seed(const SimOptions& options) {
-  if (options.seed) return *options.seed;
+std::uint64_t resolve_replay_key(const SimOptions& options) {
+  if (options.replay_key) return *options.replay_key;
   std::random_device device;
   return (static_cast<std::uint64_t>(device()) << 32) ^ device();
 }
@@ -42,12 +42,12 @@ std::unique_ptr<SimulatorThread> SimulatorThread::start(const SimOptions& option
   if (!line) return nullptr;
   if (!options.link.empty() && !line->link_to(options.link, error)) return nullptr;
   return std::unique_ptr<SimulatorThread>(
-      new SimulatorThread(std::move(line), options, resolve_seed(options), std::move(sink)));
+      new SimulatorThread(std::move(line), options, resolve_replay_key(options), std::move(sink)));
 }
 
-SimulatorThread::SimulatorThread(std::unique_ptr<PtyLine> line, const SimOptions& options, std::uint64_t seed,
-                                 TrafficSink sink)
-    : line_(std::move(line)), seed_(seed), simulator_(options, seed, std::move(sink)) {
+SimulatorThread::SimulatorThread(std::unique_ptr<PtyLine> line, const SimOptions& options,
+                                 std::uint64_t replay_key, TrafficSink sink)
+    : line_(std::move(line)), replay_key_(replay_key), simulator_(options, replay_key, std::move(sink)) {
   thread_ = std::thread([this] { line_->serve(simulator_); });
 }
 

@@ -14,8 +14,8 @@
 
 namespace focus::sim {
 
-// The seed given, or a fresh one.
-std::uint64_t resolve_seed(const SimOptions& options);
+// The replay key given, or a fresh one.
+std::uint64_t resolve_replay_key(const SimOptions& options);
 
 // The traffic log that `target` names: "-" is stderr, anything else a file
 // (truncated). Empty sink for "". Null sink and `error` set when the file
@@ -35,14 +35,14 @@ class SimulatorThread {
 
   // The path a host opens.
   const std::string& port() const { return line_->slave_path(); }
-  std::uint64_t seed() const { return seed_; }
+  std::uint64_t replay_key() const { return replay_key_; }
 
  private:
-  SimulatorThread(std::unique_ptr<PtyLine> line, const SimOptions& options, std::uint64_t seed,
+  SimulatorThread(std::unique_ptr<PtyLine> line, const SimOptions& options, std::uint64_t replay_key,
                   TrafficSink sink);
 
   std::unique_ptr<PtyLine> line_;
-  std::uint64_t seed_;
+  std::uint64_t replay_key_;
   Simulator simulator_;
   std::thread thread_;
 };

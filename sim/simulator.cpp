@@ -10,7 +10,7 @@ namespace focus::sim {
 
 namespace {
 
-// Independent streams from one seed.
+// Independent streams from one replay key.
 constexpr std::uint64_t kFaultStream = 0x9E3779B97F4A7C15ull;
 
 std::string crc_mismatch(const protocol::Bytes& bytes) {
@@ -36,10 +36,10 @@ std::string split_note(const std::vector<WirePiece>& pieces) {
 
 }  // namespace
 
-Simulator::Simulator(const SimOptions& options, std::uint64_t seed, TrafficSink sink)
+Simulator::Simulator(const SimOptions& options, std::uint64_t replay_key, TrafficSink sink)
     : echo_(options.line.echo),
-      device_(options.device, seed),
-      faults_(options.line, seed ^ kFaultStream),
+      device_(options.device, replay_key),
+      faults_(options.line, replay_key ^ kFaultStream),
       sink_(std::move(sink)) {}
 
 void Simulator::receive(const std::uint8_t* bytes, std::size_t count, std::uint64_t now_ms) {

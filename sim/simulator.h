@@ -21,8 +21,8 @@ namespace focus::sim {
 class Simulator {
  public:
   // The device and the faults draw from their own generators, both derived
-  // from `seed`, so that a run with the same seed and traffic repeats.
-  Simulator(const SimOptions& options, std::uint64_t seed, TrafficSink sink = {});
+  // from `replay_key`, so that a run with the same key and traffic repeats.
+  Simulator(const SimOptions& options, std::uint64_t replay_key, TrafficSink sink = {});
 
   // Bytes from the host that arrived at `now_ms`.
   void receive(const std::uint8_t* bytes, std::size_t count, std::uint64_t now_ms);

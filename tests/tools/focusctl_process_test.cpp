@@ -414,7 +414,7 @@ TEST(Focusctl, HelpListsEverySubcommand) {
                            "encode",
                            "decode",
                            "--refuse",
-                           "--seed",
+                           "--replay",
                            "Exit status"}) {
     EXPECT_NE(run.out.find(name), std::string::npos) << name;
   }

@@ -69,7 +69,7 @@ TEST(FocusSimProgram, TheLinkLeadsToTheLineAndGoesWithTheSimulator) {
 
 TEST(FocusSimProgram, TheLogHasALinePerFrameEachWay) {
   const std::string log = temp_path("log");
-  Child sim(kProgram, {"--log", log, "--seed", "3"});
+  Child sim(kProgram, {"--log", log, "--replay", "3"});
   const std::optional<std::string> path = sim.read_line(10s);
   ASSERT_TRUE(path);
   DeviceConnection* dev = focus_init(path->c_str());

@@ -5,12 +5,12 @@
 namespace focus::sim {
 
 void SimulatedDevice::start(const SimOptions& options) {
-  SimOptions seeded = options;
-  if (!seeded.seed) seeded.seed = 20261210;  // the same faults on every run
+  SimOptions replayable = options;
+  if (!replayable.replay_key) replayable.replay_key = 20261210;  // the same faults on every run
   std::string error;
   auto lines = log_;
   auto mutex = log_mutex_;
-  simulator_ = SimulatorThread::start(seeded, error, [lines, mutex](const TrafficEvent& event) {
+  simulator_ = SimulatorThread::start(replayable, error, [lines, mutex](const TrafficEvent& event) {
     std::lock_guard<std::mutex> lock(*mutex);
     lines->push_back(format_traffic(event));
   });

@@ -86,7 +86,7 @@ TEST(LineFaults, SplitCutsEveryFrameIntoTwoToFourPiecesWithShortPauses) {
   EXPECT_EQ(most, LineFaults::kMaxPieces);
 }
 
-TEST(LineFaults, TheSameSeedGivesTheSameFaults) {
+TEST(LineFaults, TheSameReplayKeyGivesTheSameFaults) {
   const LineOptions all{.noise = 0.5, .split = true, .corrupt = 0.5};
   LineFaults first(all, 99), second(all, 99), other(all, 100);
   bool differs = false;
@@ -98,7 +98,7 @@ TEST(LineFaults, TheSameSeedGivesTheSameFaults) {
     for (std::size_t p = 0; p < a.pieces.size(); ++p) EXPECT_EQ(a.pieces[p].bytes, b.pieces[p].bytes);
     differs = differs || a.noise != c.noise || a.sent != c.sent || a.pieces.size() != c.pieces.size();
   }
-  EXPECT_TRUE(differs) << "another seed, other faults";
+  EXPECT_TRUE(differs) << "another replay_key, other faults";
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ TEST(SimOptions, EveryOptionSetsItsField) {
                    "--split",     "--corrupt",
                    "1",           "--echo",
                    "--log",       "-",
-                   "--seed",      "18446744073709551615"},
+                   "--replay",    "18446744073709551615"},
                   options, error),
             OptionParse::consumed)
       << error;
@@ -49,7 +49,7 @@ TEST(SimOptions, EveryOptionSetsItsField) {
   EXPECT_DOUBLE_EQ(options.line.corrupt, 1.0);
   EXPECT_TRUE(options.line.echo);
   EXPECT_EQ(options.log, "-");
-  EXPECT_EQ(options.seed, 18446744073709551615ull);
+  EXPECT_EQ(options.replay_key, 18446744073709551615ull);
 }
 
 TEST(SimOptions, TheDefaultsAreTheDocumentedOnes) {
@@ -58,7 +58,7 @@ TEST(SimOptions, TheDefaultsAreTheDocumentedOnes) {
   EXPECT_EQ(options.device.focus_ms, 300u);
   EXPECT_EQ(options.device.rate_hz, 20u);
   EXPECT_FALSE(options.device.fail_code);
-  EXPECT_FALSE(options.seed);
+  EXPECT_FALSE(options.replay_key);
   EXPECT_TRUE(options.link.empty());
 }
 
@@ -67,7 +67,7 @@ TEST(SimOptions, BadValuesAreErrorsThatNameTheOption) {
       {"--rate", "0"},       {"--rate", "1001"},     {"--ack-delay", "-1"},
       {"--ack-delay", "2x"}, {"--noise", "1.5"},     {"--corrupt", "-0.1"},
       {"--noise", "abc"},    {"--fail-code", "256"}, {"--refuse", "G7"},
-      {"--silent", "0x1FF"}, {"--refuse", ","},      {"--seed", "-3"},
+      {"--silent", "0x1FF"}, {"--refuse", ","},      {"--replay", "-3"},
       {"--focus-ms", "1e3"}, {"--link", ""},         {"--log"},
   };
   for (const auto& args : bad) {

@@ -127,11 +127,11 @@ TEST(Simulator, TheLogNamesEachFaultOnTheFrameItHit) {
   EXPECT_TRUE(line.events()[2].bad);
 }
 
-TEST(Simulator, TheSameSeedAndTrafficGiveTheSameBytesAtTheSameTimes) {
+TEST(Simulator, TheSameReplayKeyAndTrafficGiveTheSameBytesAtTheSameTimes) {
   SimOptions options;
   options.line = LineOptions{.noise = 0.5, .split = true, .corrupt = 0.3};
-  const auto run = [&options](std::uint64_t seed) {
-    VirtualLine line(options, seed);
+  const auto run = [&options](std::uint64_t replay_key) {
+    VirtualLine line(options, replay_key);
     line.host_sends(0xAA, {1}, 0);
     line.host_writes(kSingleRange, 700);
     line.run_until(1500);

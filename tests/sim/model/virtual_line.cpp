@@ -4,8 +4,8 @@
 
 namespace focus::sim {
 
-VirtualLine::VirtualLine(const SimOptions& options, std::uint64_t seed)
-    : simulator_(options, seed, [this](const TrafficEvent& event) { events_.push_back(event); }) {}
+VirtualLine::VirtualLine(const SimOptions& options, std::uint64_t replay_key)
+    : simulator_(options, replay_key, [this](const TrafficEvent& event) { events_.push_back(event); }) {}
 
 void VirtualLine::host_writes(const protocol::Bytes& bytes, std::uint64_t at_ms) {
   run_until(at_ms);

@@ -22,7 +22,7 @@ struct TimedPiece {
 
 class VirtualLine {
  public:
-  explicit VirtualLine(const SimOptions& options = {}, std::uint64_t seed = 1);
+  explicit VirtualLine(const SimOptions& options = {}, std::uint64_t replay_key = 1);
 
   // The host writes `bytes` at `at_ms` (after the clock has run to it).
   void host_writes(const protocol::Bytes& bytes, std::uint64_t at_ms);
