@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ make cmake pkg-config
+  g++ make cmake
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
