@@ -9,8 +9,6 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "protocol/frame_crc.h"
-
 namespace focus::testing {
 
 PtyDevice::PtyDevice() {
@@ -86,16 +84,6 @@ void PtyDevice::run() {
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(pos));
   }
-}
-
-Bytes device_reply(std::uint8_t command, const Bytes& payload) {
-  protocol::Frame frame;
-  frame.header = protocol::kHeader;
-  frame.direction = 0x02;
-  frame.length = static_cast<std::uint8_t>(payload.size());
-  frame.command = command;
-  frame.payload = payload;
-  return protocol::encode_frame(frame);
 }
 
 }  // namespace focus::testing

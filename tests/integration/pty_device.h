@@ -28,7 +28,6 @@ class PtyDevice {
   PtyDevice& operator=(const PtyDevice&) = delete;
 
   const std::string& path() const { return path_; }
-  int master() const { return master_; }
   // Starts answering host frames on a thread of its own.
   void serve(Script script);
   // The host frames received so far.
@@ -45,7 +44,5 @@ class PtyDevice {
   mutable std::mutex requests_lock_;
   std::vector<Bytes> requests_;
 };
-
-Bytes device_reply(std::uint8_t command, const Bytes& payload);
 
 }  // namespace focus::testing

@@ -15,6 +15,7 @@
 
 #include "focus.h"
 #include "pty_device.h"
+#include "scripted_line.h"
 
 namespace focus::testing {
 namespace {
@@ -22,12 +23,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 PtyDevice::Replies acknowledge_everything(const protocol::Frame& request) {
-  PtyDevice::Replies replies{{2, device_reply(request.command, {0x01, 0x01, 0x00})}};
+  PtyDevice::Replies replies{{2, device_frame(request.command, {0x01, 0x01, 0x00})}};
   switch (request.command) {
-    case 0xA1: replies.push_back({150, device_reply(0xA1, {0x02, 0x01, 0x00})}); break;
-    case 0xA9: replies.push_back({0, device_reply(0xA9, {0x03, 0x01, 0x00, 0x2C, 0x01})}); break;
+    case 0xA1: replies.push_back({150, device_frame(0xA1, {0x02, 0x01, 0x00})}); break;
+    case 0xA9: replies.push_back({0, device_frame(0xA9, {0x03, 0x01, 0x00, 0x2C, 0x01})}); break;
     case 0xF5:
-      replies.push_back({5, device_reply(0xF5, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})});
+      replies.push_back({5, device_frame(0xF5, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})});
       break;
     default: break;
   }

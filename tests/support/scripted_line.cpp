@@ -143,6 +143,12 @@ Bytes concat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
+std::vector<Call::Kind> kinds_of(const std::vector<Call>& calls) {
+  std::vector<Call::Kind> kinds;
+  for (const Call& call : calls) kinds.push_back(call.kind);
+  return kinds;
+}
+
 std::string hex(const Bytes& bytes) {
   std::string text;
   char digits[4];

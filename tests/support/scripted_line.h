@@ -110,6 +110,8 @@ Bytes device_frame(std::uint8_t command, const Bytes& payload, std::uint8_t dire
 // An acknowledgement: kind 1, `status`, code 0.
 Bytes ack(std::uint8_t status = 1, std::uint8_t command = 0xA7);
 Bytes concat(std::initializer_list<Bytes> parts);
+// The kind of each call, in order.
+std::vector<Call::Kind> kinds_of(const std::vector<Call>& calls);
 std::string hex(const Bytes& bytes);
 
 }  // namespace focus::testing

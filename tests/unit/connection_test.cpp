@@ -46,12 +46,8 @@ TEST(Open, Sets115200EightNoneOneAndKeepsTheRestOfTheLine) {
   DeviceConnection* dev = open_connection(line, "COM1");
   ASSERT_NE(dev, nullptr);
 
-  const auto kinds = [&] {
-    std::vector<Call::Kind> k;
-    for (const Call& c : line.calls()) k.push_back(c.kind);
-    return k;
-  }();
-  EXPECT_EQ(kinds, (std::vector<Call::Kind>{Call::open, Call::get_line, Call::set_line, Call::set_timeouts}));
+  EXPECT_EQ(kinds_of(line.calls()),
+            (std::vector<Call::Kind>{Call::open, Call::get_line, Call::set_line, Call::set_timeouts}));
   EXPECT_EQ(line.line().baud_rate, 115200u);
   EXPECT_EQ(line.line().byte_size, 8);
   EXPECT_EQ(line.line().parity, platform::kNoParity);

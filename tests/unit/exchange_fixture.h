@@ -31,11 +31,7 @@ class ExchangeTest : public ::testing::Test {
   std::vector<Call> exchange_calls() const {
     return {line.calls().begin() + static_cast<std::ptrdiff_t>(opened_calls), line.calls().end()};
   }
-  std::vector<Call::Kind> exchange_kinds() const {
-    std::vector<Call::Kind> kinds;
-    for (const Call& call : exchange_calls()) kinds.push_back(call.kind);
-    return kinds;
-  }
+  std::vector<Call::Kind> exchange_kinds() const { return kinds_of(exchange_calls()); }
   // Answers every request with `reply` after `delay` ms.
   void reply_to_each_request(Bytes reply, std::uint64_t delay = 10) {
     line.on_write([reply, delay](ScriptedLine& l, const Bytes&) { l.arrive_in(delay, reply); });

@@ -215,16 +215,13 @@ TEST_F(ThrowingLine, NoExceptionLeavesTheLibraryAndTheTimeoutsAreSetBack) {
   EXPECT_EQ(line.timeouts(), kFoundTimeouts);
 }
 
-TEST(SendCommand, RefusesAPayloadItCannotFrame) {
-  ScriptedLine line;
-  DeviceConnection* dev = connection::open_connection(line, "COM1");
-  ASSERT_NE(dev, nullptr);
-  const std::size_t before = line.calls().size();
+class SendCommand : public ExchangeTest {};
+
+TEST_F(SendCommand, RefusesAPayloadItCannotFrame) {
   const Bytes big(256, 0x01);
   EXPECT_EQ(exchange::send_command(*dev, 0xA7, big.data(), big.size()), FOCUS_ERR_ARG);
   EXPECT_EQ(exchange::send_command(*dev, 0xA7, nullptr, 3), FOCUS_ERR_ARG);
-  EXPECT_EQ(line.calls().size(), before);
-  connection::close_connection(dev);
+  EXPECT_TRUE(exchange_calls().empty());
 }
 
 }  // namespace
