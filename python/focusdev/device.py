@@ -9,7 +9,7 @@ import threading
 import time
 import weakref
 from dataclasses import fields
-from typing import Any, Callable, FrozenSet, Iterator, Optional, TypeVar
+from typing import Any, Callable, FrozenSet, Iterator, Optional
 
 from . import _native
 from .errors import (
@@ -33,7 +33,6 @@ _NOTHING_STORED: FrozenSet[int] = frozenset()
 
 _UINT32_LIMIT = 1 << 32
 
-_Result = TypeVar("_Result")
 
 def _value(argument: Any) -> int:
     """An integer argument as the C int it becomes: its low 32 bits.
@@ -105,12 +104,12 @@ class Device:
             raise ValueError(f"I/O operation on a closed focus device ({self._port})")
         return self._handle
 
-    def _call(self, stores: FrozenSet[int], call: Callable[[int], int]) -> None:
+    def _call(self, stores: FrozenSet[int], call: Callable[[int], Any]) -> None:
         """Runs `call` with the handle under the lock and turns a failure into
         its exception."""
         with self._lock:
             handle = self._require_open()
-            status = call(handle)
+            status = int(call(handle))
             if status != 0:
                 stored = self._error_text(handle) if status in stores else None
                 raise status_error(status, stored)

@@ -7,7 +7,7 @@ import shutil
 import subprocess
 import tempfile
 from pathlib import Path
-from typing import IO, Any, List, Optional, Union
+from typing import IO, Any, Dict, List, Optional
 
 from . import _native
 from .errors import LibraryNotFound, SimulatorNotFound
@@ -38,7 +38,7 @@ def find_simulator() -> str:
     raise SimulatorNotFound(f"focusdev: {_SIM_NAME} was not found; searched " + "; ".join(searched))
 
 
-def _arguments(options: dict) -> List[str]:
+def _arguments(options: Dict[str, Any]) -> List[str]:
     """focus-sim's command line for keyword options: fail_code=7 is
     --fail-code 7, split=True is --split, refuse=["laser-off", "A8"] is
     --refuse laser-off,A8."""
