@@ -14,7 +14,7 @@ import threading
 from pathlib import Path
 from typing import Any, Optional
 
-from .errors import LibraryNotFound
+from .errors import LibraryNotFound, OpenError
 
 _LIB_DIR = Path(__file__).resolve().parent / "_lib"
 BUNDLED_NAME = "focus.dll" if sys.platform == "win32" else "libfocus.so.1"
@@ -162,8 +162,13 @@ def library() -> Library:
         return _loaded
 
 
-def os_error_code() -> int:
-    """The operating system's reason for the last failed focus_init."""
+def open_error(port: str) -> OpenError:
+    """The OpenError for a focus_init that returned NULL, with the operating
+    system's reason: errno, or GetLastError() (mapped to errno by OSError)."""
     if sys.platform == "win32":
-        return ctypes.get_last_error()
-    return ctypes.get_errno()
+        code = ctypes.get_last_error()
+        reason = ctypes.FormatError(code).strip() if code else "unknown reason"
+        return OpenError(0, f"cannot open the focus device: {reason}", port, code)
+    code = ctypes.get_errno()
+    reason = os.strerror(code) if code else "unknown reason"
+    return OpenError(code, f"cannot open the focus device: {reason}", port)

@@ -18,7 +18,6 @@ from .errors import (
     ERR_NOT_OPEN,
     ERR_TIMEOUT,
     ERR_WRITE,
-    OpenError,
     ReplyTimeout,
     status_error,
 )
@@ -62,9 +61,7 @@ class Device:
         self._lib = _native.library()
         handle = self._lib.focus_init(os.fsencode(self._port))
         if not handle:
-            code = _native.os_error_code()
-            reason = os.strerror(code) if code else "unknown reason"
-            raise OpenError(code, f"cannot open the focus device on {self._port}: {reason}", self._port)
+            raise _native.open_error(self._port)
         self._handle: Optional[int] = handle
         # Closes the connection exactly once: on close(), on leaving a with
         # block, or when the Device is collected without either.
