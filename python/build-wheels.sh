@@ -32,7 +32,12 @@ wheel() {  # wheel PLATFORM STRIP FILE...
     "$strip" --strip-debug -o "$stage/focusdev/_lib/$(basename "$file")" "$file"
   done
   rm -f "$out"/focus_device-*-"$platform".whl
-  (cd "$stage" && FOCUS_VERSION=$version "$python" setup.py -q bdist_wheel --plat-name "$platform" -d "$out" >/dev/null)
+  if ! (cd "$stage" && FOCUS_VERSION=$version "$python" setup.py -q bdist_wheel --plat-name "$platform" -d "$out" \
+    >"$stage.log" 2>&1); then
+    cat "$stage.log" >&2
+    echo "build-wheels: the $platform wheel failed" >&2
+    exit 1
+  fi
   echo "$out/focus_device-$version-py3-none-$platform.whl"
 }
 

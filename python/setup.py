@@ -10,7 +10,7 @@ import os
 import re
 from pathlib import Path
 
-from setuptools import setup
+from setuptools import Distribution, setup
 from wheel.bdist_wheel import bdist_wheel
 
 
@@ -25,15 +25,18 @@ def project_version() -> str:
     return match.group(1)
 
 
-class PlatformWheel(bdist_wheel):
-    def finalize_options(self) -> None:
-        super().finalize_options()
-        # Platform code inside, but no Python extension: any Python 3.
-        self.root_is_pure = False
+class PlatformDistribution(Distribution):
+    """Carries a platform's binaries, so it installs as platform code."""
 
+    def has_ext_modules(self) -> bool:
+        return True
+
+
+class PlatformWheel(bdist_wheel):
     def get_tag(self):
+        # The binaries are not Python extensions: any Python 3 will do.
         _, _, platform = super().get_tag()
         return "py3", "none", platform
 
 
-setup(version=project_version(), cmdclass={"bdist_wheel": PlatformWheel})
+setup(version=project_version(), distclass=PlatformDistribution, cmdclass={"bdist_wheel": PlatformWheel})
