@@ -65,3 +65,24 @@ def test_noise_split_and_echo_do_not_disturb_any_call(start_device: Callable) ->
     device.laser_off()
     device.sync_time_set(0xABCD, 2, 3, 4)
     assert device.read_sys_info().info2 == 0xABCD
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda d: d.laser_off(),
+        lambda d: d.sync_time_set(1, 2, 3, 4),
+        lambda d: d.single_focus(),
+        lambda d: d.read_sys_info(),
+    ],
+)
+def test_a_vanished_line_raises_write_error(start_device: Callable, call: Callable) -> None:
+    # The simulator gone is the adapter unplugged: the port takes no bytes.
+    device = start_device()
+    device.simulator.stop()
+    with pytest.raises(focusdev.WriteError) as raised:
+        call(device)
+    assert raised.value.status == -7
+    assert raised.value.message == "串口写入失败"
+    with pytest.raises(focusdev.ReplyTimeout):
+        device.query_result()
