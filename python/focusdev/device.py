@@ -42,8 +42,10 @@ def _value(argument: Any) -> int:
     number = operator.index(argument)
     return (number + (1 << 31)) % _UINT32_LIMIT - (1 << 31)
 
+
 def _close_handle(dll: Any, handle: int) -> None:
     dll.focus_close(handle)
+
 
 class Device:
     """A connection to the focus device on a serial port.
@@ -224,17 +226,22 @@ class Device:
         return SysInfo(**{field.name: getattr(record, field.name) for field in fields(SysInfo)})
 
     def results(self, count: Optional[int] = None, timeout: Optional[float] = None) -> Iterator[QueryResult]:
-        """Yields the results of the continuous modes in the order the device
-        sent them, none dropped.
+        """An iterator over the results of the continuous modes, in the order
+        the device sent them, none dropped.
 
-        Stops after `count` results, or when no result came for `timeout`
-        seconds; with neither it goes on until the caller stops.
+        It stops after `count` results, or when no result came for `timeout`
+        seconds (checked after each query's wait of about 0.5 s); with
+        neither it goes on until the caller stops. Each result is one
+        query_result() call, so other threads' calls may run in between.
         """
         if count is not None:
             count = operator.index(count)
             if count < 0:
                 raise ValueError(f"count must not be negative, not {count}")
         self._require_open()
+        return self._results(count, timeout)
+
+    def _results(self, count: Optional[int], timeout: Optional[float]) -> Iterator[QueryResult]:
         delivered = 0
         last_result = time.monotonic()
         while count is None or delivered < count:

@@ -68,7 +68,7 @@ def test_values_are_sent_as_their_low_bits(start_device: Callable) -> None:
         lambda d: d.calib_move(1, None),
         lambda d: d.sync_time_set(1, 2, 3, 4.0),
         lambda d: d.single_focus(timeout_ms=2.5),
-        lambda d: list(d.results(count=1.0)),
+        lambda d: d.results(count=1.0),
     ],
 )
 def test_non_integers_are_rejected_before_anything_is_sent(start_device: Callable, call: Callable) -> None:

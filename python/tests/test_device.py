@@ -41,7 +41,7 @@ CALLS = [
     lambda d: d.query_result(),
     lambda d: d.read_sys_info(),
     lambda d: d.last_error,
-    lambda d: next(d.results()),
+    lambda d: d.results(),
     lambda d: d.__enter__(),
 ]
 
