@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 import re
-from typing import Dict, Optional, Type
+from typing import Any, Dict, Optional, Tuple, Type
 
 
 class LibraryNotFound(OSError):
@@ -29,6 +29,10 @@ class FocusError(Exception):
         super().__init__(f"{message} (status {status})")
         self.status = status
         self.message = message
+
+    def __reduce__(self) -> Tuple[Any, ...]:
+        # Rebuilt from status and message, e.g. when it crosses processes.
+        return type(self), (self.status, self.message)
 
 
 class ArgumentError(FocusError):

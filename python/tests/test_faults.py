@@ -3,6 +3,7 @@ library's statuses imply."""
 
 from __future__ import annotations
 
+import pickle
 from typing import Callable
 
 import pytest
@@ -20,6 +21,8 @@ def test_failed_single_focus_carries_the_devices_code(start_device: Callable, co
     assert raised.value.code == code
     assert raised.value.message == f"单次对焦失败，设备错误码:{code}"
     assert device.last_error == raised.value.message
+    copy = pickle.loads(pickle.dumps(raised.value))  # e.g. from a worker process
+    assert (type(copy), copy.status, copy.message, copy.code) == (focusdev.DeviceError, -6, raised.value.message, code)
 
 
 def test_refused_single_focus_has_no_code(start_device: Callable) -> None:
