@@ -222,7 +222,8 @@ class Device:
     def read_sys_info(self) -> SysInfo:
         """The device's system information."""
         record = _native.SysInfoRecord()
-        self._call(_SENDING_STORES, lambda handle: self._lib.focus_read_sys_info(handle, ctypes.byref(record)))
+        read = self._lib.focus_read_sys_info
+        self._call(_SENDING_STORES, lambda handle: read(handle, ctypes.byref(record)))
         return SysInfo(**{field.name: getattr(record, field.name) for field in fields(SysInfo)})
 
     def results(self, count: Optional[int] = None, timeout: Optional[float] = None) -> Iterator[QueryResult]:

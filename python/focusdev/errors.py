@@ -102,5 +102,7 @@ MEANINGS: Dict[int, str] = {
 def status_error(status: int, stored_message: Optional[str]) -> FocusError:
     """The exception for `status`; `stored_message` is the connection's text
     when the call stored one."""
-    message = stored_message if stored_message is not None else MEANINGS.get(status, f"unknown status {status}")
+    message = stored_message
+    if message is None:
+        message = MEANINGS.get(status, f"unknown status {status}")
     return _CLASSES.get(status, FocusError)(status, message)

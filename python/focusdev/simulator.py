@@ -87,7 +87,8 @@ class Simulator:
             self._stderr.seek(0)
             complaint = self._stderr.read().decode("utf-8", errors="replace").strip()
             self._release()
-            raise ValueError(f"focus-sim did not start: {complaint or 'exit status %s' % self._process.returncode}")
+            complaint = complaint or f"exit status {self._process.returncode}"
+            raise ValueError(f"focus-sim did not start: {complaint}")
         self.port: str = first_line
 
     def traffic(self) -> List[str]:

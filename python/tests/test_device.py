@@ -93,7 +93,8 @@ def test_missing_library_is_reported_at_first_use_not_on_import(tmp_path: Path) 
     assert str(tmp_path / "libfocus-missing.so") in configured.stdout
 
     # A copy of the package without its bundled library, on a system without one.
-    shutil.copytree(Path(focusdev.__file__).parent, tmp_path / "focusdev", ignore=shutil.ignore_patterns("_lib"))
+    package = Path(focusdev.__file__).parent
+    shutil.copytree(package, tmp_path / "focusdev", ignore=shutil.ignore_patterns("_lib"))
     searched = run_python(code, PYTHONPATH=str(tmp_path), LD_LIBRARY_PATH="")
     assert searched.returncode == 0, searched.stderr
     for place in ("FOCUS_LIBRARY", str(tmp_path / "focusdev" / "_lib" / "libfocus.so.1"), "find_library"):
@@ -109,7 +110,9 @@ def test_python_m_focusdev_prints_the_system_information(focus_sim: focusdev.Sim
     assert lines[0] == f"system information from {focus_sim.port}:"
     assert [line.split()[:2] for line in lines[1:]][5:8] == [["info6", "1"], ["info7", "0"], ["info8", "4"]]
 
-    failed = subprocess.run([sys.executable, "-m", "focusdev", "/nonexistent/tty"], capture_output=True, text=True)
+    failed = subprocess.run(
+        [sys.executable, "-m", "focusdev", "/nonexistent/tty"], capture_output=True, text=True, timeout=60
+    )
     assert failed.returncode == 1
     assert "/nonexistent/tty" in failed.stderr
 
