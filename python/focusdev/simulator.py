@@ -83,7 +83,11 @@ class Simulator:
         assert self._process.stdout is not None
         first_line = self._process.stdout.readline().decode("utf-8", errors="replace").strip()
         if not first_line:
-            self._process.wait(_STOP_WAIT_S)
+            try:
+                self._process.wait(_STOP_WAIT_S)
+            except subprocess.TimeoutExpired:
+                self._process.kill()
+                self._process.wait()
             self._stderr.seek(0)
             complaint = self._stderr.read().decode("utf-8", errors="replace").strip()
             self._release()
