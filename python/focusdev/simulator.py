@@ -20,6 +20,8 @@ def find_simulator() -> str:
     """focus-sim's path: FOCUS_SIM, else next to the library, else on PATH."""
     configured = os.environ.get("FOCUS_SIM")
     if configured:
+        if not os.path.isfile(configured):
+            raise SimulatorNotFound(f"focusdev: FOCUS_SIM={configured} is not a file")
         return configured
     searched = ["FOCUS_SIM (not set)"]
     try:
@@ -69,31 +71,41 @@ class Simulator:
     """
 
     def __init__(self, **options: Any) -> None:
+        executable = find_simulator()
         self._temporary_log: Optional[str] = None
         if options.get("log") is True:
             handle, self._temporary_log = tempfile.mkstemp(prefix="focus-sim-", suffix=".log")
             os.close(handle)
             options["log"] = self._temporary_log
         self.log_path: Optional[str] = os.fspath(options["log"]) if options.get("log") else None
-        self.command = [find_simulator(), *_arguments(options)]
+        self.command = [executable, *_arguments(options)]
+        try:
+            self.port: str = self._start()
+        except BaseException:
+            self._remove_temporary_log()
+            raise
+
+    def _start(self) -> str:
+        """Starts focus-sim and returns the port it printed."""
         self._stderr: IO[bytes] = tempfile.TemporaryFile()
         self._process = subprocess.Popen(
             self.command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._stderr
         )
         assert self._process.stdout is not None
         first_line = self._process.stdout.readline().decode("utf-8", errors="replace").strip()
-        if not first_line:
-            try:
-                self._process.wait(_STOP_WAIT_S)
-            except subprocess.TimeoutExpired:
-                self._process.kill()
-                self._process.wait()
-            self._stderr.seek(0)
-            complaint = self._stderr.read().decode("utf-8", errors="replace").strip()
-            self._release()
-            complaint = complaint or f"exit status {self._process.returncode}"
-            raise ValueError(f"focus-sim did not start: {complaint}")
-        self.port: str = first_line
+        if first_line:
+            return first_line
+        try:
+            self._process.wait(_STOP_WAIT_S)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
+            self._process.wait()
+        self._stderr.seek(0)
+        complaint = self._stderr.read().decode("utf-8", errors="replace").strip()
+        self._release()
+        # Its first line says what is wrong; the usage text follows.
+        complaint = complaint.splitlines()[0] if complaint else f"exit status {self._process.returncode}"
+        raise ValueError(f"focus-sim did not start: {complaint}")
 
     def traffic(self) -> List[str]:
         """The traffic log's lines so far (needs the log option)."""
@@ -126,6 +138,9 @@ class Simulator:
 
     def __exit__(self, *exc_info: object) -> None:
         self.stop()
+        self._remove_temporary_log()
+
+    def _remove_temporary_log(self) -> None:
         if self._temporary_log:
             Path(self._temporary_log).unlink(missing_ok=True)
 

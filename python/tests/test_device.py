@@ -7,6 +7,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 from typing import Callable
 
@@ -117,6 +118,14 @@ def test_python_m_focusdev_prints_the_system_information(focus_sim: focusdev.Sim
     assert "/nonexistent/tty" in failed.stderr
 
 
-def test_simulator_reports_a_bad_option() -> None:
-    with pytest.raises(ValueError, match="--fail-code"):
-        focusdev.Simulator(fail_code=300)
+def test_simulator_logs_to_a_temporary_file_that_it_removes(
+    tmp_path: Path, monkeypatch: pytest.MonkeyPatch
+) -> None:
+    monkeypatch.setattr(tempfile, "tempdir", str(tmp_path))
+    with focusdev.Simulator(log=True) as simulator:
+        with focusdev.Device(simulator.port) as device:
+            device.laser_off()
+        assert "laser-off" in simulator.traffic()[0]
+    with pytest.raises(ValueError, match="^focus-sim did not start: focus-sim: --fail-code 300"):
+        focusdev.Simulator(log=True, fail_code=300)
+    assert list(tmp_path.iterdir()) == []
