@@ -1,9 +1,8 @@
-#include "exchange/simple_commands.h"
-
 #include <initializer_list>
 
 #include "connection/timeout_profiles.h"
 #include "exchange/exchange.h"
+#include "exchange/wait_ack.h"
 #include "protocol/command_codes.h"
 
 namespace focus::exchange {
