@@ -1,24 +1,17 @@
 #include "frame_scan.h"
 
+#include "protocol/frame_at.h"
+
 namespace focus::text {
 
 namespace {
 
 using Kind = ScannedPiece::Kind;
+using protocol::FrameAt;
 
-// Bytes from `pos` that a frame starting there needs; 0 when the head
-// itself has not arrived.
-std::size_t frame_size_at(const std::uint8_t* bytes, std::size_t count, std::size_t pos) {
-  if (count - pos < protocol::kFrameOverhead) return 0;
-  return bytes[pos + 2] + protocol::kFrameOverhead;
-}
-
-bool good_frame_at(const std::uint8_t* bytes, std::size_t count, std::size_t pos) {
-  if (bytes[pos] != protocol::kHeader) return false;
-  const std::size_t size = frame_size_at(bytes, count, pos);
-  if (size == 0 || count - pos < size) return false;
-  protocol::Frame ignored;
-  return protocol::decode_frame(bytes + pos, size, ignored);
+// What begins at `pos` of the `count` bytes, by the receive path's rule.
+FrameAt at(const std::uint8_t* bytes, std::size_t count, std::size_t pos) {
+  return protocol::frame_at(bytes + pos, count - pos);
 }
 
 ScannedPiece piece(Kind kind, const std::uint8_t* bytes, std::size_t from, std::size_t to) {
@@ -35,14 +28,14 @@ void add_junk(const std::uint8_t* bytes, std::size_t from, std::size_t to, std::
   std::size_t stray_from = from;
   std::size_t pos = from;
   while (pos < to) {
-    const std::size_t size = bytes[pos] == protocol::kHeader ? frame_size_at(bytes, to, pos) : 0;
-    if (size == 0 || to - pos < size) {
+    const FrameAt candidate = at(bytes, to, pos);
+    if (candidate.kind != FrameAt::bad_crc) {
       ++pos;
       continue;
     }
     if (stray_from < pos) out.push_back(piece(Kind::stray, bytes, stray_from, pos));
-    out.push_back(piece(Kind::bad_crc, bytes, pos, pos + size));
-    pos += size;
+    out.push_back(piece(Kind::bad_crc, bytes, pos, pos + candidate.size));
+    pos += candidate.size;
     stray_from = pos;
   }
   if (stray_from < to) out.push_back(piece(Kind::stray, bytes, stray_from, to));
@@ -55,28 +48,25 @@ std::vector<ScannedPiece> scan_frames(const std::uint8_t* bytes, std::size_t cou
   std::size_t junk_from = 0;
   std::size_t pos = 0;
   while (pos < count) {
-    if (good_frame_at(bytes, count, pos)) {
+    const FrameAt candidate = at(bytes, count, pos);
+    if (candidate.kind == FrameAt::frame) {
       add_junk(bytes, junk_from, pos, out);
-      const std::size_t size = frame_size_at(bytes, count, pos);
-      out.push_back(piece(Kind::frame, bytes, pos, pos + size));
-      pos += size;
+      out.push_back(piece(Kind::frame, bytes, pos, pos + candidate.size));
+      pos += candidate.size;
       junk_from = pos;
       continue;
     }
-    if (bytes[pos] == protocol::kHeader) {
-      const std::size_t size = frame_size_at(bytes, count, pos);
-      if (size == 0 || count - pos < size) {
-        // Unfinished here; it is the tail only if no good frame follows.
-        std::size_t next = pos + 1;
-        while (next < count && !good_frame_at(bytes, count, next)) ++next;
-        if (next == count) {
-          add_junk(bytes, junk_from, pos, out);
-          out.push_back(piece(Kind::incomplete, bytes, pos, count));
-          return out;
-        }
-        pos = next;
-        continue;
+    if (candidate.kind == FrameAt::incomplete) {
+      // Unfinished here; it is the tail only if no good frame follows.
+      std::size_t next = pos + 1;
+      while (next < count && at(bytes, count, next).kind != FrameAt::frame) ++next;
+      if (next == count) {
+        add_junk(bytes, junk_from, pos, out);
+        out.push_back(piece(Kind::incomplete, bytes, pos, count));
+        return out;
       }
+      pos = next;
+      continue;
     }
     ++pos;
   }

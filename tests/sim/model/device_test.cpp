@@ -36,7 +36,7 @@ void expect_reply(const Outgoing& out, std::uint64_t due, std::uint8_t command, 
                   std::uint8_t status, std::uint8_t code) {
   EXPECT_EQ(out.due_ms, due);
   EXPECT_EQ(out.frame.header, protocol::kHeader);
-  EXPECT_EQ(out.frame.direction, kDeviceDirection);
+  EXPECT_EQ(out.frame.direction, protocol::kDeviceDirection);
   EXPECT_EQ(out.frame.command, command);
   ASSERT_GE(out.frame.payload.size(), 3u);
   EXPECT_EQ(out.frame.payload[0], kind);
