@@ -35,8 +35,8 @@ std::int32_t fetch_sys_info(DeviceConnection& connection, SysInfo* info) {
   if (info == nullptr) {
     return FOCUS_ERR_ARG;
   }
-  const std::uint8_t request = 0x01;
-  const std::int32_t sent = send_command(connection, protocol::kSysInfo, &request, 1);
+  constexpr protocol::RequestPayload request = protocol::request_payload<protocol::kSysInfo>();
+  const std::int32_t sent = send_command(connection, protocol::kSysInfo, request.bytes.data(), request.size);
   if (sent <= 0) {
     return sent;
   }

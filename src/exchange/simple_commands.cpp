@@ -1,5 +1,3 @@
-#include <array>
-
 #include "connection/timeout_profiles.h"
 #include "exchange/exchange.h"
 #include "exchange/wait_ack.h"
@@ -24,15 +22,11 @@ namespace {
 // wait for its acknowledgement.
 template <std::uint8_t Code, class... Values>
 std::int32_t simple_command(DeviceConnection* dev, Values... values) {
-  static constexpr const protocol::CommandSpec* spec = protocol::find_command_spec(Code);
-  static_assert(spec != nullptr && spec->value_count() == sizeof...(Values),
-                "the command table gives this command as many values as its export takes");
   if (dev == nullptr) {
     return FOCUS_ERR_ARG;
   }
   return at_boundary([&] {
-    const protocol::RequestPayload payload =
-        protocol::request_payload(*spec, std::array<int, sizeof...(Values)>{static_cast<int>(values)...});
+    const protocol::RequestPayload payload = protocol::request_payload<Code>(values...);
     const std::int32_t sent = send_command(*dev, Code, payload.bytes.data(), payload.size);
     return sent <= 0 ? sent : wait_ack(*dev);
   });

@@ -123,24 +123,29 @@ consteval std::uint8_t command_code(std::string_view name) {
 }
 
 // A request's payload as the table shapes it, from the caller's values in
-// order; at most 1 + 4 x 2 bytes.
+// order; at most 1 + 4 x 2 bytes. A code not in the table, or a number of
+// values other than the table's, does not compile.
 struct RequestPayload {
   std::array<std::uint8_t, 9> bytes{};
   std::size_t size = 0;
 };
-template <std::size_t N>
-constexpr RequestPayload request_payload(const CommandSpec& spec, const std::array<int, N>& values) {
+template <std::uint8_t Code, class... Values>
+constexpr RequestPayload request_payload(Values... values) {
+  constexpr const CommandSpec* spec = find_command_spec(Code);
+  static_assert(spec != nullptr, "a command of the table");
+  static_assert(spec->value_count() == sizeof...(Values), "as many values as the table gives the command");
+  const std::array<int, sizeof...(Values)> given{static_cast<int>(values)...};
   RequestPayload out;
   std::size_t next_value = 0;
-  for (const PayloadField& field : spec.payload) {
+  for (const PayloadField& field : spec->payload) {
     switch (field.kind) {
       case PayloadField::none: break;
       case PayloadField::flag: out.bytes[out.size++] = 0x01; break;
       case PayloadField::byte:
-        out.bytes[out.size++] = static_cast<std::uint8_t>(values[next_value++] & 0xFF);
+        out.bytes[out.size++] = static_cast<std::uint8_t>(given[next_value++] & 0xFF);
         break;
       case PayloadField::word: {
-        const auto value = static_cast<std::uint16_t>(values[next_value++] & 0xFFFF);
+        const auto value = static_cast<std::uint16_t>(given[next_value++] & 0xFFFF);
         out.bytes[out.size++] = low_byte(value);
         out.bytes[out.size++] = high_byte(value);
         break;
