@@ -1,5 +1,6 @@
 /* The public header used from C99: it compiles on its own, its size checks
- * hold in C, and C code links against the exports. */
+ * hold in C, C code links against the exports and names a status with
+ * focus_status_name() from the header alone. */
 #include <string.h>
 
 #include "focus.h"
