@@ -63,10 +63,6 @@ bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std
   return true;
 }
 
-bool is_offline(const std::string& command) {
-  return command == "encode" || command == "decode" || command == "help";
-}
-
 std::string usage_line() {
   return "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--json] COMMAND [ARGS]   (focusctl --help "
          "lists all)";

@@ -125,7 +125,9 @@ int run_monitor(DeviceConnection* dev, const MonitorOptions& options, const Repo
     JsonObject json;
     json.text("command", "monitor").boolean("summary", true).number("results", received);
     json.number("elapsed_ms", static_cast<std::int64_t>(elapsed * 1000)).real("rate_hz", overall);
-    json.number("status", ending).text("status_name", status_name(ending)).boolean("ok", ending == FOCUS_OK);
+    json.number("status", ending)
+        .text("status_name", focus_status_name(ending))
+        .boolean("ok", ending == FOCUS_OK);
     std::printf("%s\n", json.str().c_str());
   } else {
     std::printf("%u results in %.2f s (%.1f/s)%s\n", received, elapsed, overall,

@@ -12,6 +12,7 @@
 #include "json_writer.h"
 #include "protocol/frame.h"
 #include "protocol/frame_crc.h"
+#include "protocol/little_endian.h"
 #include "status_codes.h"
 
 namespace focus::ctl {
@@ -137,7 +138,7 @@ int run_encode(const std::vector<std::string>& args, bool json) {
     const text::CommandInfo* info = text::find_command(*code);
     out.text("name", info ? info->name : "").text("payload", text::to_hex(payload));
     out.text("frame", text::to_hex(frame));
-    out.number("crc", frame[frame.size() - 2] | (frame[frame.size() - 1] << 8));
+    out.number("crc", protocol::read_le16(frame, frame.size() - 2));
     std::printf("%s\n", out.str().c_str());
   } else {
     std::printf("%s\n", text::to_hex(frame).c_str());

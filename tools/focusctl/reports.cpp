@@ -73,7 +73,7 @@ JsonObject info_json(const SysInfo& info) {
 JsonObject call_json(const CallReport& report) {
   JsonObject json;
   json.text("command", report.command).text("call", report.call);
-  json.number("status", report.status).text("status_name", status_name(report.status));
+  json.number("status", report.status).text("status_name", focus_status_name(report.status));
   json.boolean("ok", report.status == FOCUS_OK)
       .number("elapsed_ms", static_cast<std::int64_t>(report.elapsed_ms));
   json.text("error", report.error);
@@ -88,9 +88,8 @@ void Reporter::call(const CallReport& report) const {
     std::fflush(stdout);
     return;
   }
-  std::printf("%s: %s (%d) in %llu ms\n", report.call.c_str(),
-              std::string(status_name(report.status)).c_str(), report.status,
-              static_cast<unsigned long long>(report.elapsed_ms));
+  std::printf("%s: %s (%d) in %llu ms\n", report.call.c_str(), focus_status_name(report.status),
+              report.status, static_cast<unsigned long long>(report.elapsed_ms));
   if (report.status != FOCUS_OK) {
     std::printf("  %s%s%s\n", std::string(status_meaning(report.status)).c_str(),
                 report.error.empty() ? "" : ": ", report.error.c_str());
