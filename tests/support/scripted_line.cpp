@@ -81,7 +81,23 @@ bool ScriptedLine::read(platform::PortHandle, std::uint8_t* buffer, std::uint32_
                         std::uint32_t& count) {
   Call& call = record(Call::read);
   call.size = size;
+  call.timeouts = timeouts_;
   count = 0;
+  // Under {MAXDWORD, MAXDWORD, T} a read on a quiet line waits up to T for
+  // the first byte; the wait moves the clock on.
+  const bool waits = timeouts_.read_interval == platform::kMaxDword &&
+                     timeouts_.read_total_multiplier == platform::kMaxDword &&
+                     timeouts_.read_total_constant != 0 &&
+                     timeouts_.read_total_constant != platform::kMaxDword;
+  if (waits) {
+    const std::uint64_t until = now_ + timeouts_.read_total_constant;
+    const bool quiet = reads_fail_ || arrivals_.empty() || arrivals_.front().at > now_;
+    if (quiet) {
+      now_ =
+          (!reads_fail_ && !arrivals_.empty() && arrivals_.front().at < until) ? arrivals_.front().at : until;
+    }
+    call.returned_at = now_;
+  }
   if (reads_fail_) return false;
   while (count < size && !arrivals_.empty() && arrivals_.front().at <= now_) {
     Bytes& bytes = arrivals_.front().bytes;

@@ -1,5 +1,6 @@
 // A serial line for tests: a virtual clock (sleep advances it, the tick
-// reads it), device bytes that become readable at given times or in
+// reads it, a read under {MAXDWORD, MAXDWORD, T} waits on it for the first
+// byte up to T), device bytes that become readable at given times or in
 // answer to a host write, and a record of every platform call in order.
 #pragma once
 
@@ -20,10 +21,11 @@ using protocol::Bytes;
 struct Call {
   enum Kind { open, get_line, set_line, get_timeouts, set_timeouts, purge, read, write, close, sleep, tick };
   Kind kind;
-  std::uint64_t at;           // virtual time of the call
-  Bytes bytes;                // write: the bytes written; read: the bytes returned
-  std::uint32_t size = 0;     // read: the most asked for; sleep: the ms
-  SerialTimeouts timeouts{};  // set_timeouts: the record set
+  std::uint64_t at;               // virtual time of the call
+  Bytes bytes;                    // write: the bytes written; read: the bytes returned
+  std::uint32_t size = 0;         // read: the most asked for; sleep: the ms
+  SerialTimeouts timeouts{};      // set_timeouts: the record set; read: the record in force
+  std::uint64_t returned_at = 0;  // a read that may wait: virtual time of its return
 };
 
 class ScriptedLine final : public platform::SerialPlatform {
