@@ -74,6 +74,7 @@ void PtyDevice::run() {
       // schedule, so that a long stream keeps its rate.
       auto due = std::chrono::steady_clock::now();
       for (const auto& [delay, bytes] : script_(request)) {
+        if (stop_) break;
         due += std::chrono::milliseconds(delay);
         std::this_thread::sleep_until(due);
         std::size_t sent = 0;
