@@ -224,8 +224,10 @@ std::string machine() {
   }
   utsname names{};
   ::uname(&names);
+  std::string load = "?";
+  std::ifstream("/proc/loadavg") >> load;
   return cpu + ", " + std::to_string(std::thread::hardware_concurrency()) + " CPUs, " + names.sysname + " " +
-         names.release;
+         names.release + ", load average " + load;
 }
 
 DeviceConnection* open_library(const std::string& path, std::uint32_t mode) {
