@@ -55,48 +55,49 @@ struct Pacing {
   std::uint32_t limit_ms;
 };
 
-// The receive loop of every exchange, under the connection's wait mode. The
-// frames already held are judged first. Then, paced: for each attempt (or,
-// with a limit, each pass that starts before the deadline) a sleep, unless
-// the read before came back full, one read and the judging of what it
-// completed. Prompt: reads that block until bytes arrive or the bound is
-// reached, each followed by the judging. The port's timeouts are switched
-// for the loop and set back on every way out. nullopt: the bound was
-// reached without a verdict.
+// Paced: for each attempt (or, with a limit, each pass that starts before
+// the deadline) a sleep, skipped when the read before came back full, one
+// read and the judging of what it completed.
 template <class Judge>
-Verdict await_reply(DeviceConnection& connection, const Pacing& pacing, Judge&& judge) {
+Verdict await_paced(DeviceConnection& connection, const Pacing& pacing, Judge& judge) {
   platform::SerialPlatform& line = *connection.platform;
-  if (connection.wait_mode == connection::WaitMode::paced) {
-    connection::ExchangeTimeouts timeouts(connection, connection::kPollingTimeouts);
-    const bool limited = pacing.attempts == 0 && pacing.limit_ms != 0;
-    const std::uint64_t deadline = limited ? line.tick_ms() + pacing.limit_ms : 0;
+  connection::ExchangeTimeouts timeouts(connection, connection::kPollingTimeouts);
+  const bool limited = pacing.attempts == 0 && pacing.limit_ms != 0;
+  const std::uint64_t deadline = limited ? line.tick_ms() + pacing.limit_ms : 0;
+  if (Verdict verdict = judge_held_frames(connection, judge)) {
+    return verdict;
+  }
+  for (int attempts_left = pacing.attempts;;) {
+    if (pacing.attempts != 0 && attempts_left-- == 0) {
+      return std::nullopt;
+    }
+    if (limited && line.tick_ms() >= deadline) {
+      return std::nullopt;
+    }
+    if (!connection.driver_may_hold_more) {
+      line.sleep_ms(pacing.sleep_ms);
+    }
+    read_into_receiver(connection, pacing.read_size);
     if (Verdict verdict = judge_held_frames(connection, judge)) {
       return verdict;
     }
-    for (int left = pacing.attempts; pacing.attempts == 0 || left > 0; --left) {
-      if (limited && line.tick_ms() >= deadline) {
-        return std::nullopt;
-      }
-      if (!connection.driver_may_hold_more) {
-        line.sleep_ms(pacing.sleep_ms);
-      }
-      read_into_receiver(connection, pacing.read_size);
-      if (Verdict verdict = judge_held_frames(connection, judge)) {
-        return verdict;
-      }
-    }
-    return std::nullopt;
   }
+}
 
+// Prompt: reads that block until bytes arrive or the bound is reached (at
+// most kLongestPromptWait each), each followed by the judging.
+template <class Judge>
+Verdict await_prompt(DeviceConnection& connection, const Pacing& pacing, Judge& judge) {
+  platform::SerialPlatform& line = *connection.platform;
   const std::uint64_t bound =
       pacing.attempts != 0 ? std::uint64_t{pacing.sleep_ms} * static_cast<std::uint64_t>(pacing.attempts)
                            : pacing.limit_ms;
-  const auto longest_wait = [](std::uint64_t ms) {
-    return static_cast<std::uint32_t>(ms < connection::kLongestPromptWait ? ms
-                                                                          : connection::kLongestPromptWait);
+  const auto wait_of = [](std::uint64_t ms) {
+    return connection::prompt_timeouts(static_cast<std::uint32_t>(
+        ms < connection::kLongestPromptWait ? ms : connection::kLongestPromptWait));
   };
-  connection::ExchangeTimeouts timeouts(
-      connection, connection::prompt_timeouts(longest_wait(bound != 0 ? bound : ~0ull)));
+  connection::ExchangeTimeouts timeouts(connection,
+                                        wait_of(bound != 0 ? bound : connection::kLongestPromptWait));
   const std::uint64_t deadline = bound != 0 ? line.tick_ms() + bound : 0;
   if (Verdict verdict = judge_held_frames(connection, judge)) {
     return verdict;
@@ -110,12 +111,22 @@ Verdict await_reply(DeviceConnection& connection, const Pacing& pacing, Judge&& 
       }
       wait_ms = deadline - now;
     }
-    timeouts.use(connection::prompt_timeouts(longest_wait(wait_ms)));
+    timeouts.use(wait_of(wait_ms));
     read_into_receiver(connection, pacing.read_size);
     if (Verdict verdict = judge_held_frames(connection, judge)) {
       return verdict;
     }
   }
+}
+
+// The receive loop of every exchange, under the connection's wait mode: the
+// frames already held are judged first, then paced or prompt reads. The
+// port's timeouts are switched for the loop and set back on every way out.
+// nullopt: the bound was reached without a verdict.
+template <class Judge>
+Verdict await_reply(DeviceConnection& connection, const Pacing& pacing, Judge&& judge) {
+  return connection.wait_mode == connection::WaitMode::paced ? await_paced(connection, pacing, judge)
+                                                             : await_prompt(connection, pacing, judge);
 }
 
 // Runs an export's body; no exception leaves the library.
