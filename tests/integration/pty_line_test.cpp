@@ -6,7 +6,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -14,7 +13,6 @@
 #include <ctime>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "focus.h"
 #include "pty_device.h"
@@ -180,14 +178,18 @@ TEST(PtyLine, PromptModeAnswersACommandWellWithinThePacedFiftyMilliseconds) {
   DeviceConnection* dev = focus_init(device.path().c_str());
   ASSERT_NE(dev, nullptr);
   ASSERT_EQ(focus_set_wait_mode(dev, FOCUS_WAIT_PROMPT), FOCUS_OK);
-  std::vector<long long> took_us;
-  for (int i = 0; i < 5; ++i) {
+  // A paced wait sleeps 50 ms before its first read, so even the fastest
+  // of ten would take that long; the fastest is the one a loaded machine
+  // disturbs least.
+  long long fastest_us = -1;
+  for (int i = 0; i < 10; ++i) {
     const auto start = Clock::now();
     ASSERT_EQ(focus_laser_off(dev), FOCUS_OK);
-    took_us.push_back(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
+    const long long took_us =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+    if (fastest_us < 0 || took_us < fastest_us) fastest_us = took_us;
   }
-  std::sort(took_us.begin(), took_us.end());
-  EXPECT_LT(took_us[2], 25000) << "median of five, in microseconds";
+  EXPECT_LT(fastest_us, 25000) << "fastest of ten, in microseconds";
   focus_close(dev);
 }
 
