@@ -50,9 +50,11 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-# Speed and allocations per operation; not part of the tests.
+# Speed and allocations per operation, then the latency of each exchange
+# over a pseudo-terminal in both wait modes; not part of the tests.
 bench: build
 	$(BUILD)/bench/focus_bench
+	$(BUILD)/bench/focus_latency
 
 # The guided tour against the simulator inside focusctl: every library
 # function in turn, with a table of outcomes.

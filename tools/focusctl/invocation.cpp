@@ -12,6 +12,9 @@ bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std
     if (word == "--json") {
       out.json = true;
       ++i;
+    } else if (word == "--prompt") {
+      out.prompt = true;
+      ++i;
     } else if (word == "--help" || word == "-h") {
       out.help = true;
       ++i;
@@ -64,17 +67,20 @@ bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std
 }
 
 std::string usage_line() {
-  return "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--json] COMMAND [ARGS]   (focusctl --help "
+  return "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--prompt] [--json] COMMAND [ARGS]   (focusctl "
+         "--help "
          "lists all)";
 }
 
 std::string full_usage() {
   std::string text =
-      "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--json] COMMAND [ARGS]\n"
+      "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--prompt] [--json] COMMAND [ARGS]\n"
       "\n"
       "Drives a focus device through the library. --port names a serial port (/dev/ttyUSB0;\n"
       "COM3 on Windows). Without --port the commands run against the simulator inside this\n"
       "process (Linux only). --json prints one JSON object per line instead of text.\n"
+      "--prompt sets the library's prompt wait mode: a call returns as soon as its reply is\n"
+      "complete instead of at the next paced read (same requests, results and time limits).\n"
       "\n"
       "Device commands (one per library function):\n";
   for (const DeviceCommandHelp& help : device_command_help()) {

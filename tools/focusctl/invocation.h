@@ -14,7 +14,8 @@ namespace focus::ctl {
 struct Invocation {
   bool json = false;
   bool help = false;
-  std::string port;  // --port NAME; empty: the simulator in this process
+  bool prompt = false;  // --prompt: the library's prompt wait mode
+  std::string port;     // --port NAME; empty: the simulator in this process
   bool sim_requested = false;
 #ifndef _WIN32
   sim::SimOptions sim;
