@@ -9,6 +9,7 @@ packages=(
   clang-format
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
   zip binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  clang-14 libclang-rt-14-dev valgrind
 )
 
 missing=()

@@ -3,7 +3,6 @@
 // stream, later than the one before; it never holds more than its bound;
 // and it finds exactly what a plain reference finder finds.
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "fuzz_check.h"
@@ -88,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A read: up to as much as the exchanges ask for, never more than fits.
     const std::size_t wanted = input.byte() * 2 + input.pick(2);
     Bytes chunk = input.bytes(std::min({wanted, receiver.room(), FrameReceiver::kMaxRead}));
-    std::memcpy(receiver.free_space(), chunk.data(), chunk.size());
+    std::copy(chunk.begin(), chunk.end(), receiver.free_space());
     receiver.commit(chunk.size());
     reference.add(chunk.data(), chunk.size());
     stream.insert(stream.end(), chunk.begin(), chunk.end());

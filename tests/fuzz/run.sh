@@ -10,7 +10,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "$1" && pwd)"
 seconds="$2"
 jobs="${3:-2}"
-targets=(frame_receiver codec exchange host_frame_reader focusctl_decode)
+targets=(${FUZZ_TARGETS:-frame_receiver codec exchange host_frame_reader focusctl_decode})
 
 run_one() {
   local target="$1" work="$build/fuzz-work/$1"
