@@ -7,6 +7,8 @@
 //
 // Exit 0 when no call failed and no result was lost, 1 otherwise, 2 on a
 // bad command line.
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -37,7 +39,7 @@ long resident_kib() {
   long pages = 0, resident = -1;
   if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = -1;
   std::fclose(statm);
-  return resident < 0 ? -1 : resident * 4;  // 4 KiB pages
+  return resident < 0 ? -1 : resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
 // Results the simulator put on the line, counted from its traffic: the
