@@ -80,7 +80,9 @@ test-tsan: deps
 	  -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
 	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread $(CMAKE_ARGS)
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target focus_concurrency_tests focus-sim
-	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(TSAN_BUILD)/tests/sim/focus_concurrency_tests
+	# Not halt_on_error: the test must live on to stop its simulators; a race
+	# still fails the run (ThreadSanitizer exits with 66).
+	TSAN_OPTIONS="second_deadlock_stack=1" $(TSAN_BUILD)/tests/sim/focus_concurrency_tests
 
 # The pseudo-terminal suite once under valgrind's leak and memory checks.
 # Not the test that forks: its child leaves by _exit() and valgrind counts
