@@ -8,8 +8,15 @@ CMAKE_ARGS ?=
 WIN64_BUILD ?= build-win64
 WIN32_BUILD ?= build-win32
 WIN_CMAKE_ARGS ?=
+# The fuzz targets (Clang, libFuzzer, ASan+UBSan), the ThreadSanitizer
+# build, and how long `make fuzz` runs each target.
+FUZZ_BUILD   ?= build-fuzz
+TSAN_BUILD   ?= build-tsan
+FUZZ_SECONDS ?= 300
+SOAK_CALLS   ?= 2000
 
-.PHONY: all deps build test test-native test-sanitize test-windows windows package bench demo format clean
+.PHONY: all deps build test test-native test-sanitize test-windows windows package bench demo format clean \
+        fuzz fuzz-build test-fuzz test-tsan test-valgrind soak
 
 all: build
 
@@ -50,6 +57,45 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# libFuzzer builds of the fuzz targets; `make fuzz` runs each for
+# FUZZ_SECONDS, `make test-fuzz` (CI) for 30 s. Inputs that break a target
+# land in tests/fuzz/regressions/, which the ordinary test run replays.
+fuzz-build: deps
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOCUS_FUZZ=ON \
+	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined" $(CMAKE_ARGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_frame_receiver fuzz_codec fuzz_exchange \
+	  fuzz_host_frame_reader fuzz_focusctl_decode
+
+fuzz: fuzz-build
+	tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(JOBS)
+
+test-fuzz: fuzz-build
+	tests/fuzz/run.sh $(FUZZ_BUILD) 30 $(JOBS)
+
+# Sixteen connections on sixteen threads against sixteen simulators, with
+# the library and the test built with ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread $(CMAKE_ARGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target focus_concurrency_tests focus-sim
+	# Not halt_on_error: the test must live on to stop its simulators; a race
+	# still fails the run (ThreadSanitizer exits with 66).
+	TSAN_OPTIONS="second_deadlock_stack=1" $(TSAN_BUILD)/tests/sim/focus_concurrency_tests
+
+# The pseudo-terminal suite once under valgrind's leak and memory checks.
+# Not the test that forks: its child leaves by _exit() and valgrind counts
+# the parent's threads, which the child never had, as leaked.
+test-valgrind: build
+	valgrind --leak-check=full --error-exitcode=1 --quiet --child-silent-after-fork=yes \
+	  $(BUILD)/tests/focus_pty_tests --gtest_filter=-PtyLine.TheOpenIsExclusiveAcrossConnectionsAndProcesses
+
+# SOAK_CALLS calls through every kind of exchange against noisy, split,
+# echoing simulators; fails on any failed call or lost result.
+soak: build
+	$(BUILD)/bench/focus-soak --sim-options "--noise 0.3 --split --echo" --calls $(SOAK_CALLS)
+
 # Speed and allocations per operation, then the latency of each exchange
 # over a pseudo-terminal in both wait modes; not part of the tests.
 bench: build
@@ -65,7 +111,7 @@ format:
 	clang-format -i $$(git ls-files '*.h' '*.cpp' '*.c')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD) dist
 
 # The Python package focusdev: wheels for Linux (library and focus-sim inside)
 # and Windows (focus.dll inside) in dist/, built offline with the system's
