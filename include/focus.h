@@ -29,6 +29,15 @@
 
 #include <stdint.h>
 
+/* The library's version, for compile-time checks. The build takes its
+ * version from these lines (CMake's project version, the shared library's
+ * file name and the DLL's version resource), so they are the one place to
+ * change it. */
+#define FOCUS_VERSION_MAJOR 1
+#define FOCUS_VERSION_MINOR 0
+#define FOCUS_VERSION_PATCH 0
+#define FOCUS_VERSION_STRING "1.0.0"
+
 #if defined(_WIN32)
 #if defined(FOCUS_STATIC)
 #define FOCUS_API

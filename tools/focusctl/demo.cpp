@@ -89,7 +89,7 @@ std::vector<Step> tour(const std::string& port, bool simulated, bool prompt) {
        }},
       {"focus_get_error()",
        [](DeviceConnection*& dev) {
-         return StepOutcome{FOCUS_OK, "\"" + std::string(focus_get_error(dev)) + "\" (no message yet)"};
+         return StepOutcome{FOCUS_OK, std::string("\"") + focus_get_error(dev) + "\" (no message yet)"};
        }},
       {"focus_laser_on(80)", [](DeviceConnection*& dev) { return acknowledged(focus_laser_on(dev, 80)); }},
       {"focus_laser_power(120)",

@@ -163,7 +163,7 @@ int run_decode(const std::vector<std::string>& args, bool json) {
   for (const ScannedPiece& piece : pieces) all_good = all_good && piece.kind == ScannedPiece::Kind::frame;
   if (json) {
     std::string list = "[";
-    for (std::size_t i = 0; i < pieces.size(); ++i) list += (i ? "," : "") + piece_json(pieces[i]);
+    for (std::size_t i = 0; i < pieces.size(); ++i) list.append(i ? "," : "").append(piece_json(pieces[i]));
     JsonObject out;
     out.text("command", "decode").boolean("ok", all_good).raw("pieces", list + "]");
     std::printf("%s\n", out.str().c_str());
