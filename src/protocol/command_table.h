@@ -100,26 +100,39 @@ inline constexpr std::array<CommandSpec, 19> kCommandTable{{
 }};
 // clang-format on
 
-// The row of a code; nullptr for a code no command has.
-constexpr const CommandSpec* find_command_spec(std::uint8_t code) {
-  for (const CommandSpec& spec : kCommandTable) {
-    if (spec.code == code) return &spec;
+// The index of a code's or a name's row; kNoCommand when no command has it.
+// Constants are found by index: GCC's UBSan instrumentation turns a
+// comparison of a table row's address with nullptr into a non-constant.
+inline constexpr std::size_t kNoCommand = kCommandTable.size();
+constexpr std::size_t command_index(std::uint8_t code) {
+  for (std::size_t i = 0; i < kCommandTable.size(); ++i) {
+    if (kCommandTable[i].code == code) return i;
   }
-  return nullptr;
+  return kNoCommand;
+}
+constexpr std::size_t command_index(std::string_view name) {
+  for (std::size_t i = 0; i < kCommandTable.size(); ++i) {
+    if (kCommandTable[i].name == name) return i;
+  }
+  return kNoCommand;
+}
+
+// The row of a code or a name; nullptr when no command has it.
+constexpr const CommandSpec* find_command_spec(std::uint8_t code) {
+  const std::size_t index = command_index(code);
+  return index == kNoCommand ? nullptr : &kCommandTable[index];
 }
 constexpr const CommandSpec* find_command_spec(std::string_view name) {
-  for (const CommandSpec& spec : kCommandTable) {
-    if (spec.name == name) return &spec;
-  }
-  return nullptr;
+  const std::size_t index = command_index(name);
+  return index == kNoCommand ? nullptr : &kCommandTable[index];
 }
 
 // The code of a named command, for constants: a name not in the table does
 // not compile.
 consteval std::uint8_t command_code(std::string_view name) {
-  const CommandSpec* spec = find_command_spec(name);
-  if (spec == nullptr) throw "no command by this name";
-  return spec->code;
+  const std::size_t index = command_index(name);
+  if (index == kNoCommand) throw "no command by this name";
+  return kCommandTable[index].code;
 }
 
 // A request's payload as the table shapes it, from the caller's values in
@@ -131,13 +144,14 @@ struct RequestPayload {
 };
 template <std::uint8_t Code, class... Values>
 constexpr RequestPayload request_payload(Values... values) {
-  constexpr const CommandSpec* spec = find_command_spec(Code);
-  static_assert(spec != nullptr, "a command of the table");
-  static_assert(spec->value_count() == sizeof...(Values), "as many values as the table gives the command");
+  constexpr std::size_t index = command_index(Code);
+  static_assert(index != kNoCommand, "a command of the table");
+  constexpr const CommandSpec& spec = kCommandTable[index];
+  static_assert(spec.value_count() == sizeof...(Values), "as many values as the table gives the command");
   const std::array<int, sizeof...(Values)> given{static_cast<int>(values)...};
   RequestPayload out;
   std::size_t next_value = 0;
-  for (const PayloadField& field : spec->payload) {
+  for (const PayloadField& field : spec.payload) {
     switch (field.kind) {
       case PayloadField::none: break;
       case PayloadField::flag: out.bytes[out.size++] = 0x01; break;
