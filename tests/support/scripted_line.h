@@ -23,7 +23,7 @@ struct Call {
   std::uint64_t at;           // virtual time of the call
   Bytes bytes;                // write: the bytes written; read: the bytes returned
   std::uint32_t size = 0;     // read: the most asked for; sleep: the ms
-  SerialTimeouts timeouts{};  // set_timeouts: the record set
+  SerialTimeouts timeouts{};  // set_timeouts: the record set; get_timeouts: the record returned
 };
 
 class ScriptedLine final : public platform::SerialPlatform {
