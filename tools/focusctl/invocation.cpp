@@ -12,6 +12,9 @@ bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std
     if (word == "--json") {
       out.json = true;
       ++i;
+    } else if (word == "--trace") {
+      out.trace = true;
+      ++i;
     } else if (word == "--help" || word == "-h") {
       out.help = true;
       ++i;
@@ -64,21 +67,23 @@ bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std
 }
 
 bool is_offline(const std::string& command) {
-  return command == "encode" || command == "decode" || command == "help";
+  return command == "encode" || command == "decode" || command == "help" || command == "ports";
 }
 
 std::string usage_line() {
-  return "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--json] COMMAND [ARGS]   (focusctl --help "
-         "lists all)";
+  return "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--json] [--trace] COMMAND [ARGS]   (focusctl "
+         "--help lists all)";
 }
 
 std::string full_usage() {
   std::string text =
-      "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--json] COMMAND [ARGS]\n"
+      "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--json] [--trace] COMMAND [ARGS]\n"
       "\n"
-      "Drives a focus device through the library. --port names a serial port (/dev/ttyUSB0;\n"
-      "COM3 on Windows). Without --port the commands run against the simulator inside this\n"
-      "process (Linux only). --json prints one JSON object per line instead of text.\n"
+      "Drives a focus device through the library. --port names a serial port (/dev/ttyUSB0,\n"
+      "/dev/serial/by-id/...; COM3 on Windows; `focusctl ports` lists them); --sim runs the\n"
+      "commands against the simulator inside this process instead (Linux only). One of the two\n"
+      "is needed. --json prints one JSON object per line instead of text. --trace prints every\n"
+      "byte written and read on standard error as it happens, decoded, with !! on bad frames.\n"
       "\n"
       "Device commands (one per library function):\n";
   for (const DeviceCommandHelp& help : device_command_help()) {
@@ -89,12 +94,15 @@ std::string full_usage() {
   text +=
       "\n"
       "Offline (no device):\n"
-      "  encode CMD [BYTES...]          the host frame for CMD (hex such as A7, or a name such as\n"
-      "                                 laser-off) with the payload bytes given in hex\n"
+      "  ports                          the serial ports of this machine and what identifies them\n"
+      "  encode NAME [ARGS]             the request the library sends for device command NAME\n"
+      "                                 with these arguments (encode laser-on 80)\n"
+      "  encode CMD [BYTES...]          a raw host frame: command code CMD in hex (A7) with the\n"
+      "                                 payload bytes given in hex\n"
       "  decode [HEX...]                frames found in the hex bytes (or standard input), each\n"
       "                                 field and whether its CRC matches\n"
       "\n"
-      "Simulator options (Linux; with --sim or without --port):\n";
+      "Simulator options (Linux; with --sim):\n";
 #ifndef _WIN32
   text += sim::sim_options_help();
 #else

@@ -14,7 +14,8 @@ namespace focus::ctl {
 struct Invocation {
   bool json = false;
   bool help = false;
-  std::string port;  // --port NAME; empty: the simulator in this process
+  bool trace = false;  // --trace: print the traffic as it happens
+  std::string port;    // --port NAME; empty: none given
   bool sim_requested = false;
 #ifndef _WIN32
   sim::SimOptions sim;

@@ -58,6 +58,13 @@ JsonObject& JsonObject::null(std::string_view key) {
   return add(key, "null");
 }
 
+JsonObject& JsonObject::merge(const JsonObject& other) {
+  if (other.body_.empty()) return *this;
+  if (!body_.empty()) body_ += ',';
+  body_ += other.body_;
+  return *this;
+}
+
 JsonObject& JsonObject::raw(std::string_view key, std::string_view json) {
   return add(key, json);
 }

@@ -20,6 +20,8 @@ class JsonObject {
   JsonObject& null(std::string_view key);
   // `json` must be a complete JSON value (an object, an array).
   JsonObject& raw(std::string_view key, std::string_view json);
+  // Appends the other object's fields.
+  JsonObject& merge(const JsonObject& other);
 
   std::string str() const { return "{" + body_ + "}"; }
 

@@ -1,10 +1,12 @@
 #include "offline.h"
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <iterator>
 
 #include "command_catalog.h"
+#include "device_commands.h"
 #include "frame_scan.h"
 #include "frame_text.h"
 #include "hex_text.h"
@@ -12,6 +14,7 @@
 #include "json_writer.h"
 #include "protocol/frame.h"
 #include "protocol/frame_crc.h"
+#include "request_capture.h"
 #include "status_codes.h"
 
 namespace focus::ctl {
@@ -117,10 +120,69 @@ void print_piece(const ScannedPiece& piece, int& frame_number) {
               good ? "match" : "MISMATCH");
 }
 
+// encode NAME [ARGS]: the request of the export behind a device subcommand,
+// from the export itself. nullopt when `name` is no such subcommand.
+std::optional<int> encode_export(const std::vector<std::string>& args, bool json) {
+  const std::string& name = args[0];
+  const std::vector<std::string> values_text(args.begin() + 1, args.end());
+  std::function<void(DeviceConnection*)> call;
+  std::string call_name;
+  Values values;
+  std::string error;
+  if (const SimpleCommand* simple = find_simple_command(name)) {
+    if (!parse_values(name, simple->args, values_text, values, error)) return usage_error("encode " + error);
+    call = [simple, values](DeviceConnection* dev) { simple->call(dev, values); };
+    call_name = call_text(simple->export_name, values);
+  } else if (name == "single-focus") {
+    if (values_text.empty()) {
+      call = [](DeviceConnection* dev) { focus_single_focus(dev); };
+      call_name = "focus_single_focus()";
+    } else {
+      std::uint32_t ms = 0;
+      if (values_text.size() != 2 || values_text[0] != "--timeout" ||
+          !parse_uint(values_text[1], 0xFFFFFFFFu, ms)) {
+        return usage_error("encode single-focus takes only [--timeout MS]");
+      }
+      call = [ms](DeviceConnection* dev) { focus_single_focus_timeout(dev, ms); };
+      call_name = call_text("focus_single_focus_timeout", {ms});
+    }
+  } else if (name == "sys-info") {
+    if (!values_text.empty()) return usage_error("encode sys-info takes no arguments");
+    call = [](DeviceConnection* dev) {
+      SysInfo info{};
+      focus_read_sys_info(dev, &info);
+    };
+    call_name = "focus_read_sys_info()";
+  } else if (name == "query") {
+    return usage_error(
+        "encode: query sends no request (focus_query_result only collects what the device sent)");
+  } else {
+    return std::nullopt;
+  }
+  const std::optional<protocol::Bytes> frame = capture_request(call);
+  if (!frame) return usage_error("encode: " + call_name + " sent nothing");
+  if (json) {
+    JsonObject out;
+    out.text("command", "encode").text("call", call_name).number("code", (*frame)[3]);
+    out.text("name", name).text("payload", text::to_hex(frame->data() + 4, frame->size() - 6));
+    out.text("frame", text::to_hex(*frame));
+    out.number("crc", (*frame)[frame->size() - 2] | ((*frame)[frame->size() - 1] << 8));
+    std::printf("%s\n", out.str().c_str());
+  } else {
+    std::printf("%s\n", text::to_hex(*frame).c_str());
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int run_encode(const std::vector<std::string>& args, bool json) {
-  if (args.empty()) return usage_error("encode needs a command: encode CMD [BYTES...], e.g. encode A7 01");
+  if (args.empty()) {
+    return usage_error(
+        "encode needs a command: encode NAME [ARGS] (e.g. encode laser-on 80) or encode CMD "
+        "[BYTES...] (e.g. encode A7 01)");
+  }
+  if (const std::optional<int> exit_code = encode_export(args, json)) return *exit_code;
   const std::optional<std::uint8_t> code = text::parse_command(args[0]);
   if (!code) return usage_error("encode: \"" + args[0] + "\" is no command (hex such as A7, or a name)");
   protocol::Bytes payload;

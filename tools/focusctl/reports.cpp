@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "port_list.h"
 #include "status_codes.h"
 
 namespace focus::ctl {
@@ -70,8 +71,7 @@ JsonObject info_json(const SysInfo& info) {
   return json;
 }
 
-JsonObject call_json(const CallReport& report) {
-  JsonObject json;
+JsonObject call_json(const CallReport& report, JsonObject json) {
   json.text("command", report.command).text("call", report.call);
   json.number("status", report.status).text("status_name", status_name(report.status));
   json.boolean("ok", report.status == FOCUS_OK)
@@ -79,22 +79,39 @@ JsonObject call_json(const CallReport& report) {
   json.text("error", report.error);
   if (report.result) json.raw("result", result_json(*report.result).str());
   if (report.info) json.raw("info", info_json(*report.info).str());
+  if (report.line) {
+    const LineCounts& c = *report.line;
+    JsonObject line;
+    line.number("bytes", static_cast<std::int64_t>(c.bytes))
+        .number("frames", static_cast<std::int64_t>(c.frames + c.bad_crc));
+    line.number("bad_crc", static_cast<std::int64_t>(c.bad_crc))
+        .number("stray_bytes", static_cast<std::int64_t>(c.stray));
+    line.number("echoed", static_cast<std::int64_t>(c.echoed));
+    json.raw("line", line.str()).text("diagnosis", diagnose_timeout(c));
+  }
+  return json;
+}
+
+JsonObject Reporter::object() const {
+  JsonObject json;
+  if (!device_.empty()) json.text("device", device_);
   return json;
 }
 
 void Reporter::call(const CallReport& report) const {
   if (json_) {
-    std::printf("%s\n", call_json(report).str().c_str());
+    std::printf("%s\n", call_json(report, object()).str().c_str());
     std::fflush(stdout);
     return;
   }
-  std::printf("%s: %s (%d) in %llu ms\n", report.call.c_str(),
+  std::printf("%s: %s (%d) in %llu ms%s\n", report.call.c_str(),
               std::string(status_name(report.status)).c_str(), report.status,
-              static_cast<unsigned long long>(report.elapsed_ms));
+              static_cast<unsigned long long>(report.elapsed_ms), origin());
   if (report.status != FOCUS_OK) {
     std::printf("  %s%s%s\n", std::string(status_meaning(report.status)).c_str(),
                 report.error.empty() ? "" : ": ", report.error.c_str());
   }
+  if (report.line) std::printf("  %s", diagnose_timeout(*report.line).c_str());
   if (report.result) {
     const QueryResult& r = *report.result;
     std::printf("  kind    %u (%s)\n  status  %u\n  code    %u\n  value   %u\n", r.kind,
@@ -113,9 +130,11 @@ void Reporter::call(const CallReport& report) const {
 }
 
 void Reporter::open_failure(const std::string& command, const std::string& port,
-                            const OpenFailure& failure) const {
+                            const OpenFailure& given) const {
+  OpenFailure failure = given;
+  failure.hint += "; serial ports found: " + found_port_names(list_serial_ports()) + " (focusctl ports)";
   if (json_) {
-    JsonObject json;
+    JsonObject json = object();
     json.text("command", command).text("call", "focus_init(\"" + port + "\")").null("status");
     json.boolean("ok", false)
         .text("error", "cannot open " + port + ": " + failure.reason)

@@ -9,6 +9,7 @@
 #include "focus.h"
 #include "json_writer.h"
 #include "port_diagnosis.h"
+#include "traffic_trace.h"
 
 namespace focus::ctl {
 
@@ -20,6 +21,7 @@ struct CallReport {
   std::uint64_t elapsed_ms = 0;
   std::optional<QueryResult> result;
   std::optional<SysInfo> info;
+  std::optional<LineCounts> line;  // what came back, for a call that timed out
 };
 
 // "range result, status 1, code 0, value 19950".
@@ -29,14 +31,21 @@ std::string describe_simulated_info(const SysInfo& info);
 
 JsonObject result_json(const QueryResult& result);
 JsonObject info_json(const SysInfo& info);
-JsonObject call_json(const CallReport& report);
+JsonObject call_json(const CallReport& report, JsonObject json = {});
 
 class Reporter {
  public:
-  Reporter(bool json, bool simulated) : json_(json), simulated_(simulated) {}
+  // `device`: the port's name as the user gave it (unused when simulated).
+  Reporter(bool json, bool simulated, std::string device = "")
+      : json_(json), simulated_(simulated), device_(simulated ? "simulator" : std::move(device)) {}
 
   bool json() const { return json_; }
   bool simulated() const { return simulated_; }
+  // A JSON object that says which device it is about: "device": "simulator"
+  // or the port's name.
+  JsonObject object() const;
+  // " (simulator)" after every human-readable result from the simulator.
+  const char* origin() const { return simulated_ ? " (simulator)" : ""; }
 
   void call(const CallReport& report) const;
   void open_failure(const std::string& command, const std::string& port, const OpenFailure& failure) const;
@@ -44,6 +53,7 @@ class Reporter {
  private:
   bool json_;
   bool simulated_;
+  std::string device_;
 };
 
 }  // namespace focus::ctl
