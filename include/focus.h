@@ -121,8 +121,11 @@ typedef char focus_sys_info_is_15_bytes[(sizeof(SysInfo) == 15) ? 1 : -1];
  * Other line settings (flow control, modem lines) stay as the driver had
  * them. Result: a new connection handle, or NULL when the name is NULL,
  * memory is short or the port cannot be opened (no such device, already in
- * use, access refused). After NULL, errno (POSIX) or GetLastError()
- * (Windows) holds the operating system's reason. */
+ * use, access refused). A name that is not a serial device is refused: a
+ * file, a directory, /dev/null or a fifo returns NULL with errno ENOTTY
+ * (a directory: EISDIR) / GetLastError() from GetCommState, and nothing is
+ * written to it. After NULL, errno (POSIX) or GetLastError() (Windows)
+ * holds the operating system's reason. */
 FOCUS_API DeviceConnection* FOCUS_CALL focus_init(const char* port_name);
 
 /* Closes the port and releases the connection; sends nothing. NULL is

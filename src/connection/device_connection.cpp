@@ -36,8 +36,16 @@ DeviceConnection* open_connection(platform::SerialPlatform& line, const char* na
     return nullptr;
   }
 
+  // A name that opens but is no serial line (a file, /dev/null, a fifo) has
+  // no line settings. Refuse it before anything is written to it.
   platform::LineSettings settings;
-  line.get_line_settings(connection->port, settings);
+  if (!line.get_line_settings(connection->port, settings)) {
+    const int reason = errno;
+    line.close_port(connection->port);
+    delete connection;
+    errno = reason;
+    return nullptr;
+  }
   settings.baud_rate = 115200;
   settings.byte_size = 8;
   settings.parity = platform::kNoParity;

@@ -30,8 +30,9 @@ namespace focus::connection {
 inline constexpr std::size_t kMessageCapacity = 128;
 
 // focus_init on a given platform: opens `name` exclusively, sets 115200 8N1
-// and the standing timeouts. Null when the name is null, memory is short or
-// the open fails; errno then holds the reason the open failed.
+// and the standing timeouts. Null when the name is null, memory is short,
+// the open fails or what opened is no serial line (its line settings cannot
+// be read); the system's reason then stays in errno / GetLastError().
 DeviceConnection* open_connection(platform::SerialPlatform& line, const char* name);
 
 // focus_close: closes the port (sending nothing) and releases the record.

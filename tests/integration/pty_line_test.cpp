@@ -2,6 +2,7 @@
 // time, with the test playing the device.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -129,15 +130,50 @@ TEST(PtyLine, ANameThatNamesNothingFailsWithTheSystemsReason) {
   EXPECT_STREQ(focus_get_error(dev), "null handle");
 }
 
-TEST(PtyLine, AFileThatIsNoSerialDeviceStillOpens) {
-  char path[] = "/tmp/focus-not-a-port-XXXXXX";
-  const int fd = ::mkstemp(path);
-  ASSERT_GE(fd, 0);
-  ::close(fd);
-  DeviceConnection* dev = focus_init(path);
-  EXPECT_NE(dev, nullptr);
-  focus_close(dev);
-  ::unlink(path);
+std::string read_whole(const std::string& path) {
+  std::string text;
+  char chunk[256];
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  for (ssize_t got; fd >= 0 && (got = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, got);
+  if (fd >= 0) ::close(fd);
+  return text;
+}
+
+// Names that open but are no serial line: each is refused with the
+// system's reason, promptly, and keeps its content.
+TEST(PtyLine, ANameThatIsNoSerialLineIsRefusedAndNothingIsWritten) {
+  char folder[] = "/tmp/focus-not-a-port-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string file = std::string(folder) + "/calibration.txt";
+  const std::string fifo = std::string(folder) + "/fifo";
+  const std::string content = "IMPORTANT DATA LINE 1\n";
+  {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ::close(fd);
+  }
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+  const struct {
+    std::string name;
+    int reason;
+  } cases[] = {{file, ENOTTY}, {"/dev/null", ENOTTY}, {fifo, ENOTTY}, {folder, EISDIR}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    errno = 0;
+    const auto start = Clock::now();
+    DeviceConnection* dev = focus_init(c.name.c_str());
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2)) << "the open never blocks";
+    EXPECT_EQ(dev, nullptr);
+    EXPECT_EQ(errno, c.reason);
+    if (dev != nullptr) focus_close(dev);
+  }
+  EXPECT_EQ(read_whole(file), content) << "the file is byte for byte unchanged";
+
+  ::unlink(fifo.c_str());
+  ::unlink(file.c_str());
+  ::rmdir(folder);
 }
 
 TEST(PtyLine, AWriteThatCannotCompleteGivesUpAfterTheStandingTimeout) {

@@ -48,6 +48,10 @@ platform::PortHandle ScriptedLine::open_port(const char* name) {
 
 bool ScriptedLine::get_line_settings(platform::PortHandle, platform::LineSettings& settings) {
   record(Call::get_line);
+  if (get_line_error_ != 0) {
+    errno = get_line_error_;
+    return false;
+  }
   settings = line_;
   return true;
 }

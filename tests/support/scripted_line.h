@@ -43,6 +43,8 @@ class ScriptedLine final : public platform::SerialPlatform {
 
   // --- faults ---
   void fail_open(int error) { open_error_ = error; }
+  // The port opens but its line settings cannot be read (no serial line).
+  void fail_get_line(int error) { get_line_error_ = error; }
   // Each write transfers at most this many bytes.
   void limit_writes(std::uint32_t max_bytes) { write_limit_ = max_bytes; }
   void fail_reads(bool fail) { reads_fail_ = fail; }
@@ -98,6 +100,7 @@ class ScriptedLine final : public platform::SerialPlatform {
   platform::LineSettings line_{};
   std::string opened_name_;
   int open_error_ = 0;
+  int get_line_error_ = 0;
   std::uint32_t write_limit_ = 0xFFFFFFFFu;
   bool reads_fail_ = false;
   bool get_timeouts_fails_ = false;

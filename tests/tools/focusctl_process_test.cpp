@@ -2,8 +2,11 @@
 // simulator it embeds, --json read back, exit codes, bad arguments.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "child_process.h"
@@ -193,6 +196,25 @@ TEST(Focusctl, AMissingPortGivesTheSystemsReasonAndAHint) {
   const Finished demo = focusctl({"--port", "/dev/focusctl-no-such-port", "demo"});
   EXPECT_EQ(demo.exit_code, 3);
   EXPECT_NE(demo.err.find("cannot open /dev/focusctl-no-such-port"), std::string::npos) << demo.err;
+}
+
+TEST(Focusctl, ANameThatIsNoSerialPortIsRefusedWithTheUsualNames) {
+  char path[] = "/tmp/focusctl-not-a-port-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string content = "keep me\n";
+  ASSERT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+  ::close(fd);
+
+  const Finished run = focusctl({"--port", path, "sys-info"});
+  EXPECT_EQ(run.exit_code, 3);
+  EXPECT_NE(run.err.find(std::string(path) + " is not a serial port"), std::string::npos) << run.err;
+  for (const char* usual : {"/dev/ttyUSB0", "/dev/ttyACM0", "COM3"}) {
+    EXPECT_NE(run.err.find(usual), std::string::npos) << run.err;
+  }
+  std::ifstream file(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), content);
+  ::unlink(path);
 }
 
 TEST(Focusctl, APortInUseIsSaidToBeInUse) {

@@ -67,6 +67,17 @@ TEST(Open, AFailedOpenKeepsTheSystemsReason) {
   EXPECT_EQ(line.count_of(Call::set_line), 0u);
 }
 
+TEST(Open, ANameThatIsNoSerialLineIsClosedUntouchedWithTheReasonKept) {
+  ScriptedLine line;
+  line.fail_get_line(ENOTTY);
+  errno = 0;
+  EXPECT_EQ(open_connection(line, "/tmp/data.txt"), nullptr);
+  EXPECT_EQ(errno, ENOTTY);
+  EXPECT_EQ(kinds_of(line.calls()), (std::vector<Call::Kind>{Call::open, Call::get_line, Call::close}))
+      << "no line settings, no timeouts and no write reach it";
+  EXPECT_TRUE(line.closed());
+}
+
 TEST(Open, AFailedOpenWithAVeryLongNameEndsSafely) {
   ScriptedLine line;
   line.fail_open(ENOENT);

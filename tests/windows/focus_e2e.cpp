@@ -200,6 +200,39 @@ struct TraceLog {
   std::string read;
 };
 
+// A file that CreateFileA opens but that is no serial line: refused, the
+// reason kept, and the file untouched.
+void check_a_data_file_is_refused(const Api& api) {
+  char folder[MAX_PATH];
+  char path[MAX_PATH];
+  if (!check(GetTempPathA(MAX_PATH, folder) != 0 && GetTempFileNameA(folder, "foc", 0, path) != 0,
+             "a temporary data file")) {
+    return;
+  }
+  const char content[] = "IMPORTANT DATA LINE 1\r\n";
+  const DWORD size = sizeof content - 1;
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD count = 0;
+  WriteFile(file, content, size, &count, nullptr);
+  CloseHandle(file);
+
+  SetLastError(0);
+  DeviceConnection* dev = api.focus_init(path);
+  const DWORD reason = GetLastError();
+  check(dev == nullptr, "init(a data file) -> NULL");
+  check(reason != 0, "init(a data file): GetLastError() gives the reason (%lu)",
+        static_cast<unsigned long>(reason));
+  if (dev != nullptr) api.focus_close(dev);
+
+  char back[64] = {0};
+  file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  count = 0;
+  ReadFile(file, back, sizeof back, &count, nullptr);
+  CloseHandle(file);
+  DeleteFileA(path);
+  check(count == size && std::memcmp(back, content, size) == 0, "the data file is unchanged");
+}
+
 // ---- Scenarios ---------------------------------------------------------------
 
 // The simulator with its defaults: every export, every answer a device
@@ -212,8 +245,9 @@ void scenario_basic(const Api& api, const char* port, const char* alias) {
   DeviceConnection* missing = api.focus_init("COM99");
   const DWORD missing_reason = GetLastError();
   check(missing == nullptr, "init(\"COM99\"), no such port -> NULL");
-  check(missing_reason != 0, "init(\"COM99\"): GetLastError() keeps the reason (%lu)",
+  check(missing_reason == ERROR_FILE_NOT_FOUND, "init(\"COM99\"): GetLastError() keeps the reason (%lu)",
         static_cast<unsigned long>(missing_reason));
+  check_a_data_file_is_refused(api);
 
   DeviceConnection* dev = api.focus_init(port);
   if (!check(dev != nullptr, "init(\"%s\") -> a connection", port)) return;

@@ -9,6 +9,15 @@
 
 namespace focus::ctl {
 
+namespace {
+
+std::string not_a_serial_port(const std::string& port) {
+  return port + " is not a serial port: give the name of a serial line, such as /dev/ttyUSB0, " +
+         "/dev/ttyACM0 or COM3";
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
 int last_os_error() {
@@ -34,6 +43,11 @@ OpenFailure diagnose_open_failure(const std::string& port, int os_error) {
     case ERROR_SHARING_VIOLATION:
       return {reason,
               port + " is in use: close the other program (terminal, another focusctl) that has it open"};
+    // What GetCommState reports for a handle that is no serial line.
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_PARAMETER: return {reason, not_a_serial_port(port)};
     default: return {reason, "check the name, the cable and that no other program has " + port + " open"};
   }
 }
@@ -63,7 +77,8 @@ OpenFailure diagnose_open_failure(const std::string& port, int os_error) {
                           ": add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in "
                           "again"};
     case ENOTTY:
-    case EINVAL: return {reason, port + " is not a serial port: check the name"};
+    case EISDIR:
+    case EINVAL: return {reason, not_a_serial_port(port)};
     default: return {reason, "check the name, the cable and that no other program has " + port + " open"};
   }
 }
