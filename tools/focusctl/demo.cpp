@@ -129,7 +129,7 @@ int run_demo(const std::string& port, const std::string& shown_name, const Repor
   const std::vector<Step> steps = tour(port, reporter.simulated());
   if (!reporter.json()) {
     std::printf("focus tour on %s%s: every library function, in turn\n\n", shown_name.c_str(),
-                reporter.simulated() ? " (the simulator)" : "");
+                reporter.origin());
     std::printf("%3s  %-42s %-18s %8s  %s\n", "#", "operation", "status", "time", "result");
     std::fflush(stdout);
   }
@@ -154,7 +154,7 @@ int run_demo(const std::string& port, const std::string& shown_name, const Repor
     }
     const std::string status = opened ? std::string(status_name(outcome.status)) : "FAILED";
     if (reporter.json()) {
-      JsonObject json;
+      JsonObject json = reporter.object();
       json.text("command", "demo").number("step", static_cast<std::int64_t>(i + 1)).text("call", step.call);
       json.number("status", outcome.status)
           .text("status_name", status)
@@ -174,17 +174,17 @@ int run_demo(const std::string& port, const std::string& shown_name, const Repor
   if (dev != nullptr) focus_close(dev);
   const double seconds = std::chrono::duration<double>(Clock::now() - tour_start).count();
   if (reporter.json()) {
-    JsonObject json;
+    JsonObject json = reporter.object();
     json.text("command", "demo")
         .boolean("summary", true)
         .number("steps", static_cast<std::int64_t>(steps.size()));
     json.number("failed", failed).real("seconds", seconds).boolean("ok", failed == 0);
     std::printf("%s\n", json.str().c_str());
   } else if (failed == 0) {
-    std::printf("\nAll %zu steps succeeded in %.1f s: the 24 library functions, some more than once.\n",
-                steps.size(), seconds);
+    std::printf("\nAll %zu steps succeeded in %.1f s%s: the 24 library functions, some more than once.\n",
+                steps.size(), seconds, reporter.origin());
   } else {
-    std::printf("\n%d of %zu steps failed (%.1f s).\n", failed, steps.size(), seconds);
+    std::printf("\n%d of %zu steps failed (%.1f s)%s.\n", failed, steps.size(), seconds, reporter.origin());
   }
   std::fflush(stdout);
   return exit_code;
