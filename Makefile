@@ -64,3 +64,18 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) dist
+
+# The Python package focusdev: wheels for Linux (library and focus-sim inside)
+# and Windows (focus.dll inside) in dist/, built offline with the system's
+# setuptools; its tests run from the Linux wheel in a fresh virtual
+# environment against the bundled simulator.
+PYTHON ?= /usr/bin/python3
+
+.PHONY: python test-python
+python: build windows
+	PYTHON=$(PYTHON) python/build-wheels.sh $(BUILD) $(WIN64_BUILD) $(WIN32_BUILD) dist
+
+test-python: python
+	PYTHON=$(PYTHON) python/run-tests.sh $(BUILD) dist
+
+test: test-python

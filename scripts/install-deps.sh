@@ -9,6 +9,7 @@ packages=(
   clang-format
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
   zip binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  python3 python3-setuptools python3-wheel python3-venv python3-pytest
 )
 
 missing=()
