@@ -7,6 +7,7 @@ packages=(
   g++ make cmake
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang-format
+  libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64
   zip binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   python3 python3-setuptools python3-wheel python3-venv python3-pytest

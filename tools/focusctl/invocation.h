@@ -13,7 +13,8 @@ namespace focus::ctl {
 
 struct Invocation {
   bool json = false;
-  bool help = false;
+  bool help = false;  // --help, --version or help: print help_text and stop
+  std::string help_text;
   bool trace = false;  // --trace: print the traffic as it happens
   std::string port;    // --port NAME; empty: none given
   bool sim_requested = false;
@@ -33,6 +34,5 @@ bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std
 bool is_offline(const std::string& command);
 
 std::string usage_line();
-std::string full_usage();
 
 }  // namespace focus::ctl

@@ -31,7 +31,7 @@ int run(const std::vector<std::string>& args) {
   std::string error;
   if (!parse_invocation(args, invocation, error)) return usage_error(error);
   if (invocation.help || invocation.command == "help") {
-    std::printf("%s", full_usage().c_str());
+    std::printf("%s", invocation.help_text.c_str());
     return kExitOk;
   }
   if (invocation.command == "encode") return run_encode(invocation.args, invocation.json);
