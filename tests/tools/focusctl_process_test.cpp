@@ -17,7 +17,7 @@
 #include "child_process.h"
 #include "connection/device_connection.h"
 #include "focus.h"
-#include "json_value.h"
+#include "json_lines.h"
 #include "scripted_line.h"
 #include "sim_thread.h"
 
@@ -26,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::Finished;
-using testing::JsonValue;
+using JsonValue = testing::Json;
 
 const std::string kFocusctl = FOCUSCTL_PROGRAM;
 
@@ -74,15 +74,15 @@ TEST_P(EverySubcommand, SucceedsAgainstTheSimulatorAndSaysSoInJson) {
   const Finished run = focusctl(args);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   const JsonValue json = only_object(run);
-  EXPECT_EQ(json["command"].string, GetParam().args[0]);
+  EXPECT_EQ(json.at("command").get<std::string>(), GetParam().args[0]);
   if (!GetParam().call.empty()) {
-    EXPECT_EQ(json["call"].string, GetParam().call);
+    EXPECT_EQ(json.at("call").get<std::string>(), GetParam().call);
   }
-  EXPECT_EQ(json["status"].integer(), 0);
-  EXPECT_EQ(json["status_name"].string, "FOCUS_OK");
-  EXPECT_TRUE(json["ok"].boolean);
-  EXPECT_EQ(json["error"].string, "");
-  EXPECT_EQ(json["device"].string, "simulator");
+  EXPECT_EQ(json.at("status").get<long long>(), 0);
+  EXPECT_EQ(json.at("status_name").get<std::string>(), "FOCUS_OK");
+  EXPECT_TRUE(json.at("ok").get<bool>());
+  EXPECT_EQ(json.at("error").get<std::string>(), "");
+  EXPECT_EQ(json.at("device").get<std::string>(), "simulator");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -110,25 +110,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Focusctl, InitNamesThePortItOpened) {
   const JsonValue json = only_object(focusctl({"--sim", "--json", "init"}));
-  EXPECT_EQ(json["call"].string.rfind("focus_init(\"/dev/pts/", 0), 0u) << json["call"].string;
+  EXPECT_EQ(json.at("call").get<std::string>().rfind("focus_init(\"/dev/pts/", 0), 0u)
+      << json.at("call").get<std::string>();
 }
 
 TEST(Focusctl, CommandsThatDrawAResultShowIt) {
   const JsonValue range = only_object(focusctl({"--sim", "--json", "single-range"}));
-  EXPECT_EQ(range["result"]["kind"].integer(), 3);
-  EXPECT_EQ(range["result"]["status"].integer(), 1);
-  EXPECT_NEAR(range["result"]["value"].number, 20000, 8);
+  EXPECT_EQ(range.at("result").at("kind").get<long long>(), 3);
+  EXPECT_EQ(range.at("result").at("status").get<long long>(), 1);
+  EXPECT_NEAR(range.at("result").at("value").get<double>(), 20000, 8);
   const JsonValue fire = only_object(focusctl({"--sim", "--json", "ext-trigger-fire"}));
-  EXPECT_EQ(fire["result"]["kind"].integer(), 2);
+  EXPECT_EQ(fire.at("result").at("kind").get<long long>(), 2);
 }
 
 TEST(Focusctl, SysInfoHandsBackEveryField) {
   const JsonValue json = only_object(focusctl({"--sim", "--json", "sys-info"}));
-  const JsonValue& info = json["info"];
-  ASSERT_EQ(info.object.size(), 11u);
-  EXPECT_EQ(info["info3"].integer(), 50) << "the simulator's default laser power";
-  EXPECT_EQ(info["info6"].integer(), 1);
-  EXPECT_EQ(info["info8"].integer(), 4);
+  const JsonValue& info = json.at("info");
+  ASSERT_EQ(info.size(), 11u);
+  EXPECT_EQ(info.at("info3").get<long long>(), 50) << "the simulator's default laser power";
+  EXPECT_EQ(info.at("info6").get<long long>(), 1);
+  EXPECT_EQ(info.at("info8").get<long long>(), 4);
 
   const Finished text = focusctl({"--sim", "sys-info"});
   EXPECT_EQ(text.exit_code, 0);
@@ -142,9 +143,9 @@ TEST(Focusctl, QueryWithNothingSentTimesOut) {
   const Finished run = focusctl({"--sim", "--json", "query"});
   EXPECT_EQ(run.exit_code, 5);
   const JsonValue json = only_object(run);
-  EXPECT_EQ(json["status"].integer(), FOCUS_ERR_TIMEOUT);
-  EXPECT_FALSE(json["ok"].boolean);
-  EXPECT_FALSE(json.has("result"));
+  EXPECT_EQ(json.at("status").get<long long>(), FOCUS_ERR_TIMEOUT);
+  EXPECT_FALSE(json.at("ok").get<bool>());
+  EXPECT_FALSE(json.contains("result"));
 }
 
 struct FailureCase {
@@ -164,8 +165,8 @@ TEST_P(FailureClass, HasItsExitCodeAndMessage) {
   const Finished run = focusctl(GetParam().args);
   EXPECT_EQ(run.exit_code, GetParam().exit_code) << run.out << run.err;
   const JsonValue json = only_object(run);
-  EXPECT_EQ(json["status"].integer(), GetParam().status);
-  EXPECT_EQ(json["error"].string, GetParam().error);
+  EXPECT_EQ(json.at("status").get<long long>(), GetParam().status);
+  EXPECT_EQ(json.at("error").get<std::string>(), GetParam().error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -198,9 +199,9 @@ TEST(Focusctl, AMissingPortGivesTheSystemsReasonAndAHint) {
   const Finished json = focusctl({"--json", "--port", "/dev/focusctl-no-such-port", "sys-info"});
   EXPECT_EQ(json.exit_code, 3);
   const JsonValue object = only_object(json);
-  EXPECT_FALSE(object["ok"].boolean);
-  EXPECT_EQ(object["status"].type, JsonValue::Type::null);
-  EXPECT_NE(object["hint"].string.find("check the name"), std::string::npos);
+  EXPECT_FALSE(object.at("ok").get<bool>());
+  EXPECT_TRUE(object.at("status").is_null());
+  EXPECT_NE(object.at("hint").get<std::string>().find("check the name"), std::string::npos);
 
   const Finished demo = focusctl({"--port", "/dev/focusctl-no-such-port", "demo"});
   EXPECT_EQ(demo.exit_code, 3);
@@ -249,15 +250,15 @@ TEST(Focusctl, MonitorPrintsEachResultWithARateAndASummary) {
     ASSERT_TRUE(lines) << run.out;
     ASSERT_EQ(lines->size(), 7u) << run.out;
     for (int i = 0; i < 6; ++i) {
-      EXPECT_EQ((*lines)[i]["n"].integer(), i + 1);
-      EXPECT_EQ((*lines)[i]["kind"].integer(), kind);
-      EXPECT_EQ((*lines)[i]["device"].string, "simulator");
+      EXPECT_EQ((*lines)[i].at("n").get<long long>(), i + 1);
+      EXPECT_EQ((*lines)[i].at("kind").get<long long>(), kind);
+      EXPECT_EQ((*lines)[i].at("device").get<std::string>(), "simulator");
     }
     // Results come in bursts, one per read: the rate needs a second read.
-    EXPECT_EQ((*lines)[0]["rate_hz"].type, JsonValue::Type::null);
-    EXPECT_GT((*lines)[5]["rate_hz"].number, 0);
-    EXPECT_TRUE(lines->back()["summary"].boolean);
-    EXPECT_EQ(lines->back()["results"].integer(), 6);
+    EXPECT_TRUE((*lines)[0].at("rate_hz").is_null());
+    EXPECT_GT((*lines)[5].at("rate_hz").get<double>(), 0);
+    EXPECT_TRUE(lines->back().at("summary").get<bool>());
+    EXPECT_EQ(lines->back().at("results").get<long long>(), 6);
   }
 }
 
@@ -284,14 +285,14 @@ TEST(Focusctl, TheDemoRunsEveryLibraryFunctionAndEachSucceeds) {
   std::set<std::string> functions;
   for (std::size_t i = 0; i + 1 < lines->size(); ++i) {
     const JsonValue& step = (*lines)[i];
-    EXPECT_TRUE(step["ok"].boolean) << step["call"].string;
-    EXPECT_EQ(step["step"].integer(), static_cast<long long>(i + 1));
-    const std::string& call = step["call"].string;
+    EXPECT_TRUE(step.at("ok").get<bool>()) << step.at("call").get<std::string>();
+    EXPECT_EQ(step.at("step").get<long long>(), static_cast<long long>(i + 1));
+    const std::string& call = step.at("call").get<std::string>();
     functions.insert(call.substr(0, call.find('(')));
   }
   EXPECT_EQ(functions.size(), 24u);
-  EXPECT_TRUE(lines->back()["summary"].boolean);
-  EXPECT_EQ(lines->back()["failed"].integer(), 0);
+  EXPECT_TRUE(lines->back().at("summary").get<bool>());
+  EXPECT_EQ(lines->back().at("failed").get<long long>(), 0);
 
   const Finished text = focusctl({"--sim", "demo"});
   EXPECT_EQ(text.exit_code, 0);
@@ -303,7 +304,7 @@ TEST(Focusctl, TheDemoReportsAFailingStepAndItsExitCode) {
   EXPECT_EQ(run.exit_code, 4);
   const auto lines = testing::parse_json_lines(run.out);
   ASSERT_TRUE(lines && !lines->empty()) << run.out;
-  EXPECT_EQ(lines->back()["failed"].integer(), 1);
+  EXPECT_EQ(lines->back().at("failed").get<long long>(), 1);
 }
 
 struct BadArguments {
@@ -374,15 +375,15 @@ TEST_P(CodecVectors, EncodeGivesTheFrameAndDecodeTakesItBack) {
   const Finished decoded = focusctl({"--json", "decode", GetParam().frame});
   EXPECT_EQ(decoded.exit_code, 0) << decoded.err;
   const JsonValue json = only_object(decoded);
-  EXPECT_TRUE(json["ok"].boolean);
-  ASSERT_EQ(json["pieces"].array.size(), 1u);
-  const JsonValue& frame = json["pieces"].array[0];
-  EXPECT_EQ(frame["type"].string, "frame");
-  EXPECT_EQ(frame["header"].integer(), 0x5A);
-  EXPECT_EQ(frame["direction"].integer(), 1);
-  EXPECT_TRUE(frame["crc_ok"].boolean);
-  EXPECT_EQ(frame["crc"].integer(), frame["crc_computed"].integer());
-  EXPECT_EQ(frame["bytes"].string, GetParam().frame);
+  EXPECT_TRUE(json.at("ok").get<bool>());
+  ASSERT_EQ(json.at("pieces").size(), 1u);
+  const JsonValue& frame = json.at("pieces")[0];
+  EXPECT_EQ(frame.at("type").get<std::string>(), "frame");
+  EXPECT_EQ(frame.at("header").get<long long>(), 0x5A);
+  EXPECT_EQ(frame.at("direction").get<long long>(), 1);
+  EXPECT_TRUE(frame.at("crc_ok").get<bool>());
+  EXPECT_EQ(frame.at("crc").get<long long>(), frame.at("crc_computed").get<long long>());
+  EXPECT_EQ(frame.at("bytes").get<std::string>(), GetParam().frame);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -417,13 +418,13 @@ TEST(Focusctl, DecodeReadsDeviceRepliesAsTheLibraryDoes) {
   const Finished run = focusctl({"--json", "decode", "5A 02 05 A9 03 01 00 2C 01 DC 4F"});
   EXPECT_EQ(run.exit_code, 0);
   const JsonValue json = only_object(run);
-  ASSERT_EQ(json["pieces"].array.size(), 1u);
-  const JsonValue& frame = json["pieces"].array[0];
-  EXPECT_TRUE(frame["crc_ok"].boolean);
-  EXPECT_EQ(frame["direction"].integer(), 2);
-  EXPECT_EQ(frame["name"].string, "single-range");
-  EXPECT_EQ(frame["payload"].string, "03 01 00 2C 01");
-  EXPECT_EQ(frame["reply"].string, "range result ok value 300");
+  ASSERT_EQ(json.at("pieces").size(), 1u);
+  const JsonValue& frame = json.at("pieces")[0];
+  EXPECT_TRUE(frame.at("crc_ok").get<bool>());
+  EXPECT_EQ(frame.at("direction").get<long long>(), 2);
+  EXPECT_EQ(frame.at("name").get<std::string>(), "single-range");
+  EXPECT_EQ(frame.at("payload").get<std::string>(), "03 01 00 2C 01");
+  EXPECT_EQ(frame.at("reply").get<std::string>(), "range result ok value 300");
 }
 
 TEST(Focusctl, HelpListsEverySubcommand) {
@@ -501,15 +502,16 @@ TEST(Simulator, EveryResultSaysItCameFromTheSimulator) {
   const Finished monitor = focusctl({"--sim", "--json", "--rate", "100", "monitor", "--count", "3"});
   const auto lines = testing::parse_json_lines(monitor.out);
   ASSERT_TRUE(lines && lines->size() == 4) << monitor.out;
-  for (const JsonValue& line : *lines) EXPECT_EQ(line["device"].string, "simulator");
+  for (const JsonValue& line : *lines) EXPECT_EQ(line.at("device").get<std::string>(), "simulator");
 
   const Finished demo = focusctl({"--sim", "--json", "demo"});
   const auto steps = testing::parse_json_lines(demo.out);
   ASSERT_TRUE(steps && !steps->empty()) << demo.out;
-  for (const JsonValue& step : *steps) EXPECT_EQ(step["device"].string, "simulator");
+  for (const JsonValue& step : *steps) EXPECT_EQ(step.at("device").get<std::string>(), "simulator");
 
   const Finished missing = focusctl({"--json", "--port", "/dev/focusctl-no-such-port", "laser-off"});
-  EXPECT_EQ(only_object(missing)["device"].string, "/dev/focusctl-no-such-port") << "a port is named";
+  EXPECT_EQ(only_object(missing).at("device").get<std::string>(), "/dev/focusctl-no-such-port")
+      << "a port is named";
 }
 
 TEST(Trace, ShowsEveryByteBothWaysAndMarksTheBadOnes) {
@@ -542,8 +544,9 @@ TEST(TimeoutDiagnosis, NothingCameBack) {
   EXPECT_NE(text.out.find("115200"), std::string::npos) << text.out;
 
   const JsonValue json = only_object(focusctl({"--sim", "--json", "--silent", "A7", "laser-off"}));
-  EXPECT_EQ(json["line"]["bytes"].integer(), 0);
-  EXPECT_EQ(json["diagnosis"].string.rfind("no byte came back", 0), 0u) << json["diagnosis"].string;
+  EXPECT_EQ(json.at("line").at("bytes").get<long long>(), 0);
+  EXPECT_EQ(json.at("diagnosis").get<std::string>().rfind("no byte came back", 0), 0u)
+      << json.at("diagnosis").get<std::string>();
 }
 
 TEST(TimeoutDiagnosis, BadChecksumsCameBack) {
@@ -555,8 +558,9 @@ TEST(TimeoutDiagnosis, BadChecksumsCameBack) {
   EXPECT_NE(text.out.find("A and B swapped"), std::string::npos) << text.out;
 
   const JsonValue json = only_object(focusctl({"--sim", "--json", "--corrupt", "1", "laser-off"}));
-  EXPECT_EQ(json["line"]["bytes"].integer(), 9);
-  EXPECT_GE(json["line"]["bad_crc"].integer() + json["line"]["stray_bytes"].integer(), 1);
+  EXPECT_EQ(json.at("line").at("bytes").get<long long>(), 9);
+  EXPECT_GE(
+      json.at("line").at("bad_crc").get<long long>() + json.at("line").at("stray_bytes").get<long long>(), 1);
 
   const Finished echo = focusctl({"--sim", "--echo", "--silent", "A7", "laser-off"});
   EXPECT_NE(echo.out.find("1 of our own requests echoed"), std::string::npos) << echo.out;
@@ -567,13 +571,13 @@ TEST(Ports, ListsThePortsAsJsonAndTheOpenFailureNamesThem) {
   const Finished run = focusctl({"--json", "ports"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   const JsonValue json = only_object(run);
-  EXPECT_EQ(json["command"].string, "ports");
-  ASSERT_EQ(json["ports"].type, JsonValue::Type::array);
-  EXPECT_EQ(json["count"].integer(), static_cast<long long>(json["ports"].array.size()));
+  EXPECT_EQ(json.at("command").get<std::string>(), "ports");
+  ASSERT_TRUE(json.at("ports").is_array());
+  EXPECT_EQ(json.at("count").get<long long>(), static_cast<long long>(json.at("ports").size()));
   std::string names;
-  for (const JsonValue& port : json["ports"].array) {
-    EXPECT_EQ(port["name"].string.rfind("/dev/", 0), 0u) << port["name"].string;
-    names += (names.empty() ? "" : ", ") + port["name"].string;
+  for (const JsonValue& port : json.at("ports")) {
+    EXPECT_EQ(port.at("name").get<std::string>().rfind("/dev/", 0), 0u) << port.at("name").get<std::string>();
+    names += (names.empty() ? "" : ", ") + port.at("name").get<std::string>();
   }
   const Finished text = focusctl({"ports"});
   EXPECT_EQ(text.exit_code, 0);

@@ -108,7 +108,7 @@ std::vector<Step> tour(const std::string& port, bool simulated) {
          const std::int32_t status = focus_read_sys_info(dev, &info);
          if (status != FOCUS_OK) return StepOutcome{status, ""};
          if (simulated) return StepOutcome{status, describe_simulated_info(info)};
-         return StepOutcome{status, info_json(info).str()};
+         return StepOutcome{status, json_line(info_json(info))};
        }},
       simple("focus_auto_descend()", focus_auto_descend),
       simple("focus_laser_off()", focus_laser_off),
@@ -154,13 +154,16 @@ int run_demo(const std::string& port, const std::string& shown_name, const Repor
     }
     const std::string status = opened ? std::string(status_name(outcome.status)) : "FAILED";
     if (reporter.json()) {
-      JsonObject json = reporter.object();
-      json.text("command", "demo").number("step", static_cast<std::int64_t>(i + 1)).text("call", step.call);
-      json.number("status", outcome.status)
-          .text("status_name", status)
-          .boolean("ok", outcome.status == FOCUS_OK);
-      json.number("elapsed_ms", elapsed_ms).text("result", outcome.result);
-      std::printf("%s\n", json.str().c_str());
+      Json json = reporter.object();
+      json["command"] = "demo";
+      json["step"] = static_cast<std::int64_t>(i + 1);
+      json["call"] = step.call;
+      json["status"] = outcome.status;
+      json["status_name"] = status;
+      json["ok"] = outcome.status == FOCUS_OK;
+      json["elapsed_ms"] = elapsed_ms;
+      json["result"] = outcome.result;
+      std::printf("%s\n", json_line(json).c_str());
     } else {
       std::printf("%3zu  %-42s %-18s %5lld ms  %s\n", i + 1, step.call.c_str(), status.c_str(),
                   static_cast<long long>(elapsed_ms), outcome.result.c_str());
@@ -174,12 +177,14 @@ int run_demo(const std::string& port, const std::string& shown_name, const Repor
   if (dev != nullptr) focus_close(dev);
   const double seconds = std::chrono::duration<double>(Clock::now() - tour_start).count();
   if (reporter.json()) {
-    JsonObject json = reporter.object();
-    json.text("command", "demo")
-        .boolean("summary", true)
-        .number("steps", static_cast<std::int64_t>(steps.size()));
-    json.number("failed", failed).real("seconds", seconds).boolean("ok", failed == 0);
-    std::printf("%s\n", json.str().c_str());
+    Json json = reporter.object();
+    json["command"] = "demo";
+    json["summary"] = true;
+    json["steps"] = static_cast<std::int64_t>(steps.size());
+    json["failed"] = failed;
+    json["seconds"] = seconds;
+    json["ok"] = failed == 0;
+    std::printf("%s\n", json_line(json).c_str());
   } else if (failed == 0) {
     std::printf("\nAll %zu steps succeeded in %.1f s%s: the 24 library functions, some more than once.\n",
                 steps.size(), seconds, reporter.origin());

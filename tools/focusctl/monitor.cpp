@@ -89,22 +89,28 @@ std::string rate_text(const std::optional<double>& rate) {
 
 void print_summary(const Summary& s, bool interrupted, std::int32_t ending, const Reporter& reporter) {
   if (reporter.json()) {
-    JsonObject json = reporter.object();
-    json.text("command", "monitor")
-        .boolean("summary", true)
-        .number("results", static_cast<std::int64_t>(s.results));
-    json.number("elapsed_ms", static_cast<std::int64_t>(s.duration_ms));
+    Json json = reporter.object();
+    json["command"] = "monitor";
+    json["summary"] = true;
+    json["results"] = static_cast<std::int64_t>(s.results);
+    json["elapsed_ms"] = static_cast<std::int64_t>(s.duration_ms);
     if (s.mean_rate) {
-      json.real("rate_hz", *s.mean_rate);
+      json["rate_hz"] = *s.mean_rate;
     } else {
-      json.null("rate_hz");
+      json["rate_hz"] = nullptr;
     }
-    json.real("min", s.min).real("max", s.max).real("mean", s.mean).real("stddev", s.stddev);
-    json.real("longest_gap_ms", s.longest_gap_ms)
-        .number("failed_results", static_cast<std::int64_t>(s.failed));
-    json.number("bad_frames", static_cast<std::int64_t>(s.bad_frames)).boolean("interrupted", interrupted);
-    json.number("status", ending).text("status_name", status_name(ending)).boolean("ok", ending == FOCUS_OK);
-    std::printf("%s\n", json.str().c_str());
+    json["min"] = s.min;
+    json["max"] = s.max;
+    json["mean"] = s.mean;
+    json["stddev"] = s.stddev;
+    json["longest_gap_ms"] = s.longest_gap_ms;
+    json["failed_results"] = static_cast<std::int64_t>(s.failed);
+    json["bad_frames"] = static_cast<std::int64_t>(s.bad_frames);
+    json["interrupted"] = interrupted;
+    json["status"] = ending;
+    json["status_name"] = status_name(ending);
+    json["ok"] = ending == FOCUS_OK;
+    std::printf("%s\n", json_line(json).c_str());
   } else {
     std::printf("\n%zu results in %.2f s%s%s, mean rate %s\n", s.results, s.duration_ms / 1000,
                 interrupted ? ", stopped by Ctrl-C" : "", reporter.origin(), rate_text(s.mean_rate).c_str());
@@ -203,16 +209,18 @@ int run_monitor(DeviceConnection* dev, const MonitorOptions& options, TrafficTra
     samples.push_back({host_ms, result});
     const std::optional<double> hz = rate.per_second();
     if (reporter.json()) {
-      JsonObject json = reporter.object();
-      json.merge(result_json(result));
-      json.text("command", "monitor").number("n", static_cast<std::int64_t>(samples.size()));
-      json.real("host_ms", host_ms).number("elapsed_ms", static_cast<std::int64_t>(host_ms));
+      Json json = reporter.object();
+      json.update(result_json(result));
+      json["command"] = "monitor";
+      json["n"] = static_cast<std::int64_t>(samples.size());
+      json["host_ms"] = host_ms;
+      json["elapsed_ms"] = static_cast<std::int64_t>(host_ms);
       if (hz) {
-        json.real("rate_hz", *hz);
+        json["rate_hz"] = *hz;
       } else {
-        json.null("rate_hz");
+        json["rate_hz"] = nullptr;
       }
-      std::printf("%s\n", json.str().c_str());
+      std::printf("%s\n", json_line(json).c_str());
     } else {
       std::printf("%6zu  %10.1f  %-44s %9s\n", samples.size(), host_ms, describe_result(result).c_str(),
                   rate_text(hz).c_str());

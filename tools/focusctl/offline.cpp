@@ -11,7 +11,7 @@
 #include "frame_text.h"
 #include "hex_text.h"
 #include "invocation.h"
-#include "json_writer.h"
+#include "json_output.h"
 #include "protocol/frame.h"
 #include "protocol/frame_crc.h"
 #include "request_capture.h"
@@ -63,27 +63,30 @@ const char* kind_label(ScannedPiece::Kind kind) {
   return "";
 }
 
-std::string piece_json(const ScannedPiece& piece) {
-  JsonObject json;
-  json.text("type", kind_label(piece.kind)).number("offset", static_cast<std::int64_t>(piece.offset));
-  json.text("bytes", text::to_hex(piece.bytes));
+Json piece_json(const ScannedPiece& piece) {
+  Json json = Json::object();
+  json["type"] = kind_label(piece.kind);
+  json["offset"] = static_cast<std::int64_t>(piece.offset);
+  json["bytes"] = text::to_hex(piece.bytes);
   if (piece.kind == ScannedPiece::Kind::frame || piece.kind == ScannedPiece::Kind::bad_crc) {
     const protocol::Frame& f = piece.frame;
-    json.number("header", f.header).number("direction", f.direction).number("length", f.length);
-    json.number("command", f.command);
+    json["header"] = f.header;
+    json["direction"] = f.direction;
+    json["length"] = f.length;
+    json["command"] = f.command;
     const text::CommandInfo* info = text::find_command(f.command);
-    json.text("name", info ? info->name : "");
-    json.text("payload", text::to_hex(f.payload))
-        .number("crc", f.crc)
-        .number("crc_computed", computed_crc(piece));
-    json.boolean("crc_ok", piece.kind == ScannedPiece::Kind::frame);
-    if (f.direction != protocol::kHostDirection) json.text("reply", text::reply_meaning(f));
+    json["name"] = info ? info->name : "";
+    json["payload"] = text::to_hex(f.payload);
+    json["crc"] = f.crc;
+    json["crc_computed"] = computed_crc(piece);
+    json["crc_ok"] = piece.kind == ScannedPiece::Kind::frame;
+    if (f.direction != protocol::kHostDirection) json["reply"] = text::reply_meaning(f);
   }
   if (piece.kind == ScannedPiece::Kind::incomplete) {
     const std::size_t needs = piece.bytes.size() >= 3 ? piece.bytes[2] + protocol::kFrameOverhead : 0;
-    json.number("needs", static_cast<std::int64_t>(needs));
+    json["needs"] = static_cast<std::int64_t>(needs);
   }
-  return json.str();
+  return json;
 }
 
 void print_piece(const ScannedPiece& piece, int& frame_number) {
@@ -162,12 +165,15 @@ std::optional<int> encode_export(const std::vector<std::string>& args, bool json
   const std::optional<protocol::Bytes> frame = capture_request(call);
   if (!frame) return usage_error("encode: " + call_name + " sent nothing");
   if (json) {
-    JsonObject out;
-    out.text("command", "encode").text("call", call_name).number("code", (*frame)[3]);
-    out.text("name", name).text("payload", text::to_hex(frame->data() + 4, frame->size() - 6));
-    out.text("frame", text::to_hex(*frame));
-    out.number("crc", (*frame)[frame->size() - 2] | ((*frame)[frame->size() - 1] << 8));
-    std::printf("%s\n", out.str().c_str());
+    Json out = Json::object();
+    out["command"] = "encode";
+    out["call"] = call_name;
+    out["code"] = (*frame)[3];
+    out["name"] = name;
+    out["payload"] = text::to_hex(frame->data() + 4, frame->size() - 6);
+    out["frame"] = text::to_hex(*frame);
+    out["crc"] = (*frame)[frame->size() - 2] | ((*frame)[frame->size() - 1] << 8);
+    std::printf("%s\n", json_line(out).c_str());
   } else {
     std::printf("%s\n", text::to_hex(*frame).c_str());
   }
@@ -194,13 +200,15 @@ int run_encode(const std::vector<std::string>& args, bool json) {
   const protocol::Bytes frame =
       protocol::encode_frame(protocol::make_host_frame(*code, payload.data(), payload.size()));
   if (json) {
-    JsonObject out;
-    out.text("command", "encode").number("code", *code);
+    Json out = Json::object();
+    out["command"] = "encode";
+    out["code"] = *code;
     const text::CommandInfo* info = text::find_command(*code);
-    out.text("name", info ? info->name : "").text("payload", text::to_hex(payload));
-    out.text("frame", text::to_hex(frame));
-    out.number("crc", frame[frame.size() - 2] | (frame[frame.size() - 1] << 8));
-    std::printf("%s\n", out.str().c_str());
+    out["name"] = info ? info->name : "";
+    out["payload"] = text::to_hex(payload);
+    out["frame"] = text::to_hex(frame);
+    out["crc"] = frame[frame.size() - 2] | (frame[frame.size() - 1] << 8);
+    std::printf("%s\n", json_line(out).c_str());
   } else {
     std::printf("%s\n", text::to_hex(frame).c_str());
   }
@@ -223,11 +231,13 @@ int run_decode(const std::vector<std::string>& args, bool json) {
   bool all_good = true;
   for (const ScannedPiece& piece : pieces) all_good = all_good && piece.kind == ScannedPiece::Kind::frame;
   if (json) {
-    std::string list = "[";
-    for (std::size_t i = 0; i < pieces.size(); ++i) list += (i ? "," : "") + piece_json(pieces[i]);
-    JsonObject out;
-    out.text("command", "decode").boolean("ok", all_good).raw("pieces", list + "]");
-    std::printf("%s\n", out.str().c_str());
+    Json pieces_json = Json::array();
+    for (const ScannedPiece& piece : pieces) pieces_json.push_back(piece_json(piece));
+    Json out = Json::object();
+    out["command"] = "decode";
+    out["ok"] = all_good;
+    out["pieces"] = pieces_json;
+    std::printf("%s\n", json_line(out).c_str());
   } else {
     int frame_number = 0;
     for (const ScannedPiece& piece : pieces) print_piece(piece, frame_number);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "json_writer.h"
+#include "json_output.h"
 #include "status_codes.h"
 
 #ifdef _WIN32
@@ -162,19 +162,24 @@ std::string found_port_names(const std::vector<SerialPortInfo>& ports) {
 int run_ports(bool json) {
   const std::vector<SerialPortInfo> ports = list_serial_ports();
   if (json) {
-    std::string list = "[";
+    Json list = Json::array();
     for (const SerialPortInfo& p : ports) {
-      JsonObject item;
-      item.text("name", p.name).text("target", p.target).text("driver", p.driver);
-      item.text("description", p.description).text("manufacturer", p.manufacturer);
-      item.text("vendor_id", p.vendor_id).text("product_id", p.product_id).text("serial", p.serial);
-      list += (list.size() > 1 ? "," : "") + item.str();
+      Json item = Json::object();
+      item["name"] = p.name;
+      item["target"] = p.target;
+      item["driver"] = p.driver;
+      item["description"] = p.description;
+      item["manufacturer"] = p.manufacturer;
+      item["vendor_id"] = p.vendor_id;
+      item["product_id"] = p.product_id;
+      item["serial"] = p.serial;
+      list.push_back(item);
     }
-    JsonObject out;
-    out.text("command", "ports")
-        .number("count", static_cast<std::int64_t>(ports.size()))
-        .raw("ports", list + "]");
-    std::printf("%s\n", out.str().c_str());
+    Json out = Json::object();
+    out["command"] = "ports";
+    out["count"] = static_cast<std::int64_t>(ports.size());
+    out["ports"] = list;
+    std::printf("%s\n", json_line(out).c_str());
     return kExitOk;
   }
   if (ports.empty()) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "focus.h"
-#include "json_writer.h"
+#include "json_output.h"
 #include "port_diagnosis.h"
 #include "traffic_trace.h"
 
@@ -29,9 +29,9 @@ std::string describe_result(const QueryResult& result);
 // The fields as focus-sim fills them: "laser on, power 120, lift 40, ...".
 std::string describe_simulated_info(const SysInfo& info);
 
-JsonObject result_json(const QueryResult& result);
-JsonObject info_json(const SysInfo& info);
-JsonObject call_json(const CallReport& report, JsonObject json = {});
+Json result_json(const QueryResult& result);
+Json info_json(const SysInfo& info);
+Json call_json(const CallReport& report, Json json = Json::object());
 
 class Reporter {
  public:
@@ -43,7 +43,7 @@ class Reporter {
   bool simulated() const { return simulated_; }
   // A JSON object that says which device it is about: "device": "simulator"
   // or the port's name.
-  JsonObject object() const;
+  Json object() const;
   // " (simulator)" after every human-readable result from the simulator.
   const char* origin() const { return simulated_ ? " (simulator)" : ""; }
 
