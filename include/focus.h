@@ -64,6 +64,22 @@ extern "C" {
 #define FOCUS_ERR_TIMEOUT (-8)   /* no fitting reply within the call's wait */
 #define FOCUS_ERR_NO_MEMORY (-9) /* the library ran short of memory during the call */
 
+/* The status code's own name, such as "FOCUS_ERR_TIMEOUT", for logs and
+ * messages; "unknown status" for any value not listed above. Defined here and
+ * not exported: a host gets it from the header alone. */
+static inline const char* focus_status_name(int32_t status) {
+  switch (status) {
+    case FOCUS_OK: return "FOCUS_OK";
+    case FOCUS_ERR_ARG: return "FOCUS_ERR_ARG";
+    case FOCUS_ERR_NOT_OPEN: return "FOCUS_ERR_NOT_OPEN";
+    case FOCUS_ERR_DEVICE: return "FOCUS_ERR_DEVICE";
+    case FOCUS_ERR_WRITE: return "FOCUS_ERR_WRITE";
+    case FOCUS_ERR_TIMEOUT: return "FOCUS_ERR_TIMEOUT";
+    case FOCUS_ERR_NO_MEMORY: return "FOCUS_ERR_NO_MEMORY";
+    default: return "unknown status";
+  }
+}
+
 /* The connection behind a handle; opaque to the host. */
 typedef struct DeviceConnection DeviceConnection;
 

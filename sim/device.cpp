@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "protocol/command_codes.h"
+#include "protocol/command_table.h"
+#include "protocol/little_endian.h"
 
 namespace focus::sim {
 
@@ -10,52 +12,19 @@ namespace codes = focus::protocol;
 
 namespace {
 
-// Payload bytes each command needs; nullopt for a code the device does not
-// know.
+// Payload bytes each command needs: those its export sends up to the last
+// value the device reads; nullopt for a code the device does not know.
 std::optional<std::size_t> payload_needed(std::uint8_t command) {
-  switch (command) {
-    case codes::kCalibMove: return 3;
-    case codes::kLaserOn:
-    case codes::kLaserPower: return 2;
-    case codes::kLiftControl: return 1;
-    case codes::kFixedCycle: return 5;
-    case codes::kSyncTimeSet: return 9;
-    case codes::kSingleFocus:
-    case codes::kContinuousFocus:
-    case codes::kCalibMode:
-    case codes::kCalibSave:
-    case codes::kLaserOff:
-    case codes::kSingleRange:
-    case codes::kContinuousRange:
-    case codes::kExtTriggerSet:
-    case codes::kExtTriggerFire:
-    case codes::kAutoDescend:
-    case codes::kSyncTimeGet:
-    case codes::kPowerOff:
-    case codes::kSysInfo: return 0;
-    default: return std::nullopt;
-  }
-}
-
-std::uint16_t le16(const protocol::Bytes& bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+  const protocol::CommandSpec* spec = protocol::find_command_spec(command);
+  if (spec == nullptr) return std::nullopt;
+  return spec->bytes_read();
 }
 
 protocol::Frame ack_frame(std::uint8_t command, std::uint8_t status, std::uint8_t code) {
-  return device_frame(command, {codes::kAcknowledgement, status, code});
+  return protocol::make_device_frame(command, {codes::kAcknowledgement, status, code});
 }
 
 }  // namespace
-
-protocol::Frame device_frame(std::uint8_t command, protocol::Bytes payload) {
-  protocol::Frame frame;
-  frame.header = protocol::kHeader;
-  frame.direction = kDeviceDirection;
-  frame.length = static_cast<std::uint8_t>(payload.size());
-  frame.command = command;
-  frame.payload = std::move(payload);
-  return frame;
-}
 
 Device::Device(const DeviceOptions& options, std::uint64_t replay_key)
     : options_(options), random_(replay_key) {}
@@ -103,7 +72,7 @@ void Device::apply(const protocol::Frame& request, std::uint64_t ack_ms) {
     case codes::kCalibMode: state_.calibrating = true; break;
     case codes::kCalibMove:
       state_.calib_x = p[0];
-      state_.calib_y = le16(p, 1);
+      state_.calib_y = protocol::read_le16(p, 1);
       break;
     case codes::kCalibSave:
       state_.calibration_saved = true;
@@ -130,17 +99,17 @@ void Device::apply(const protocol::Frame& request, std::uint64_t ack_ms) {
       break;
     case codes::kAutoDescend: state_.lift_position = 0; break;
     case codes::kFixedCycle:
-      state_.cycle_x = le16(p, 1);
-      state_.cycle_y = le16(p, 3);
+      state_.cycle_x = protocol::read_le16(p, 1);
+      state_.cycle_y = protocol::read_le16(p, 3);
       break;
     case codes::kSyncTimeSet:
       for (std::size_t word = 0; word < state_.clock.size(); ++word)
-        state_.clock[word] = le16(p, 1 + 2 * word);
+        state_.clock[word] = protocol::read_le16(p, 1 + 2 * word);
       break;
     case codes::kSyncTimeGet: break;
     case codes::kPowerOff: state_.powered = false; break;
     case codes::kSysInfo:
-      schedule(ack_ms, device_frame(request.command, sys_info_payload(state_)), false);
+      schedule(ack_ms, protocol::make_device_frame(request.command, sys_info_payload(state_)), false);
       break;
     default: break;
   }
@@ -201,8 +170,8 @@ std::optional<std::uint64_t> Device::next_due() const {
 
 protocol::Frame Device::result_frame(std::uint8_t command, std::uint8_t kind, std::uint8_t status,
                                      std::uint8_t code, std::uint16_t value) const {
-  return device_frame(command, {kind, status, code, static_cast<std::uint8_t>(value & 0xFFu),
-                                static_cast<std::uint8_t>(value >> 8)});
+  return protocol::make_device_frame(
+      command, {kind, status, code, protocol::low_byte(value), protocol::high_byte(value)});
 }
 
 std::uint16_t Device::focus_reading() {

@@ -31,9 +31,6 @@
 
 namespace focus::sim {
 
-// The direction byte of every frame the device sends.
-inline constexpr std::uint8_t kDeviceDirection = 0x02;
-
 inline constexpr std::uint8_t kRefusedOnRequest = 0;
 inline constexpr std::uint8_t kRefusedUnknownCommand = 1;
 inline constexpr std::uint8_t kRefusedShortPayload = 2;
@@ -95,8 +92,5 @@ class Device {
   std::uint64_t stream_from_ms_ = 0;
   std::uint64_t stream_sent_ = 0;
 };
-
-// A frame in the device's direction.
-protocol::Frame device_frame(std::uint8_t command, protocol::Bytes payload);
 
 }  // namespace focus::sim

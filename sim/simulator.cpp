@@ -5,6 +5,7 @@
 
 #include "frame_text.h"
 #include "protocol/frame_crc.h"
+#include "protocol/little_endian.h"
 
 namespace focus::sim {
 
@@ -16,7 +17,7 @@ constexpr std::uint64_t kFaultStream = 0x9E3779B97F4A7C15ull;
 std::string crc_mismatch(const protocol::Bytes& bytes) {
   const std::size_t body = bytes.size() - 2;
   const std::uint16_t want = protocol::frame_crc(bytes.data(), body);
-  const auto got = static_cast<std::uint16_t>(bytes[body] | (bytes[body + 1] << 8));
+  const std::uint16_t got = protocol::read_le16(bytes, body);
   char text[64];
   std::snprintf(text, sizeof text, "bad CRC (got %04X, want %04X)", got, want);
   return text;

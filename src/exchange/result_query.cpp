@@ -3,16 +3,11 @@
 #include "connection/timeout_profiles.h"
 #include "exchange/exchange.h"
 #include "protocol/command_codes.h"
+#include "protocol/little_endian.h"
 
 namespace focus::exchange {
 
-namespace {
-
-std::uint16_t le16(const protocol::Bytes& bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
-
-}  // namespace
+using protocol::read_le16;
 
 std::int32_t poll_result(DeviceConnection& connection, QueryResult* result) {
   if (result == nullptr) {
@@ -27,7 +22,7 @@ std::int32_t poll_result(DeviceConnection& connection, QueryResult* result) {
     result->kind = p[0];
     result->status = p[1];
     result->code = p[2];
-    result->value = p.size() >= 5 ? le16(p, 3) : 0;
+    result->value = p.size() >= 5 ? read_le16(p, 3) : 0;
     if (p[0] == protocol::kFocusResult || p[0] == protocol::kRangeResult) {
       return FOCUS_OK;
     }
@@ -40,8 +35,8 @@ std::int32_t fetch_sys_info(DeviceConnection& connection, SysInfo* info) {
   if (info == nullptr) {
     return FOCUS_ERR_ARG;
   }
-  const std::uint8_t request = 0x01;
-  const std::int32_t sent = send_command(connection, protocol::kSysInfo, &request, 1);
+  constexpr protocol::RequestPayload request = protocol::request_payload<protocol::kSysInfo>();
+  const std::int32_t sent = send_command(connection, protocol::kSysInfo, request.bytes.data(), request.size);
   if (sent <= 0) {
     return sent;
   }
@@ -52,16 +47,16 @@ std::int32_t fetch_sys_info(DeviceConnection& connection, SysInfo* info) {
       return std::nullopt;
     }
     info->info1 = p[0];
-    info->info2 = le16(p, 1);
+    info->info2 = read_le16(p, 1);
     info->info3 = p[3];
     info->info4 = p[4];
     info->info5 = p[5];
     info->info6 = p[6];
-    info->info7 = le16(p, 7);
+    info->info7 = read_le16(p, 7);
     info->info8 = p[9];
     info->info9 = p[10];
-    info->info10 = le16(p, 11);
-    info->info11 = le16(p, 13);
+    info->info10 = read_le16(p, 11);
+    info->info11 = read_le16(p, 13);
     return FOCUS_OK;
   });
   return verdict.value_or(FOCUS_ERR_TIMEOUT);

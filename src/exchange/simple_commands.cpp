@@ -1,9 +1,6 @@
-#include "exchange/simple_commands.h"
-
-#include <initializer_list>
-
 #include "connection/timeout_profiles.h"
 #include "exchange/exchange.h"
+#include "exchange/wait_ack.h"
 #include "protocol/command_codes.h"
 
 namespace focus::exchange {
@@ -21,21 +18,16 @@ std::int32_t wait_ack(DeviceConnection& connection) {
 
 namespace {
 
-std::uint8_t lo(int value) {
-  return static_cast<std::uint8_t>(value & 0xFF);
-}
-std::uint8_t hi(int value) {
-  return static_cast<std::uint8_t>((value >> 8) & 0xFF);
-}
-
-// Test the handle, send the request, wait for its acknowledgement.
-std::int32_t simple_command(DeviceConnection* dev, std::uint8_t command,
-                            std::initializer_list<std::uint8_t> payload) {
+// Test the handle, send the request the command table shapes from `values`,
+// wait for its acknowledgement.
+template <std::uint8_t Code, class... Values>
+std::int32_t simple_command(DeviceConnection* dev, Values... values) {
   if (dev == nullptr) {
     return FOCUS_ERR_ARG;
   }
   return at_boundary([&] {
-    const std::int32_t sent = send_command(*dev, command, payload.begin(), payload.size());
+    const protocol::RequestPayload payload = protocol::request_payload<Code>(values...);
+    const std::int32_t sent = send_command(*dev, Code, payload.bytes.data(), payload.size);
     return sent <= 0 ? sent : wait_ack(*dev);
   });
 }
@@ -43,68 +35,64 @@ std::int32_t simple_command(DeviceConnection* dev, std::uint8_t command,
 }  // namespace
 }  // namespace focus::exchange
 
-using focus::exchange::hi;
-using focus::exchange::lo;
 using focus::exchange::simple_command;
 namespace codes = focus::protocol;
 
 extern "C" {
 
 FOCUS_API int32_t FOCUS_CALL focus_continuous_focus(DeviceConnection* dev) {
-  return simple_command(dev, codes::kContinuousFocus, {0x01});
+  return simple_command<codes::kContinuousFocus>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_calib_mode(DeviceConnection* dev) {
-  return simple_command(dev, codes::kCalibMode, {0x01});
+  return simple_command<codes::kCalibMode>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_calib_move(DeviceConnection* dev, int x, int y) {
-  return simple_command(dev, codes::kCalibMove, {lo(x), lo(y), hi(y)});
+  return simple_command<codes::kCalibMove>(dev, x, y);
 }
 FOCUS_API int32_t FOCUS_CALL focus_calib_save(DeviceConnection* dev) {
-  return simple_command(dev, codes::kCalibSave, {0x01});
+  return simple_command<codes::kCalibSave>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_laser_on(DeviceConnection* dev, int x) {
-  return simple_command(dev, codes::kLaserOn, {0x01, lo(x)});
+  return simple_command<codes::kLaserOn>(dev, x);
 }
 FOCUS_API int32_t FOCUS_CALL focus_laser_off(DeviceConnection* dev) {
-  return simple_command(dev, codes::kLaserOff, {0x01});
+  return simple_command<codes::kLaserOff>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_laser_power(DeviceConnection* dev, int x) {
-  return simple_command(dev, codes::kLaserPower, {0x01, lo(x)});
+  return simple_command<codes::kLaserPower>(dev, x);
 }
 FOCUS_API int32_t FOCUS_CALL focus_single_range(DeviceConnection* dev) {
-  return simple_command(dev, codes::kSingleRange, {0x01});
+  return simple_command<codes::kSingleRange>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_continuous_range(DeviceConnection* dev) {
-  return simple_command(dev, codes::kContinuousRange, {0x01});
+  return simple_command<codes::kContinuousRange>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_lift_control(DeviceConnection* dev, int x) {
-  return simple_command(dev, codes::kLiftControl, {lo(x)});
+  return simple_command<codes::kLiftControl>(dev, x);
 }
 FOCUS_API int32_t FOCUS_CALL focus_ext_trigger_set(DeviceConnection* dev) {
-  return simple_command(dev, codes::kExtTriggerSet, {0x01});
+  return simple_command<codes::kExtTriggerSet>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_ext_trigger_fire(DeviceConnection* dev) {
-  return simple_command(dev, codes::kExtTriggerFire, {0x01});
+  return simple_command<codes::kExtTriggerFire>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_auto_descend(DeviceConnection* dev) {
-  return simple_command(dev, codes::kAutoDescend, {0x01});
+  return simple_command<codes::kAutoDescend>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_fixed_cycle(DeviceConnection* dev, int x, int y) {
-  return simple_command(dev, codes::kFixedCycle, {0x01, lo(x), hi(x), lo(y), hi(y)});
+  return simple_command<codes::kFixedCycle>(dev, x, y);
 }
 FOCUS_API int32_t FOCUS_CALL focus_sync_time_set(DeviceConnection* dev, const SyncTime* time) {
   if (time == nullptr) {
     return FOCUS_ERR_ARG;
   }
-  return simple_command(dev, codes::kSyncTimeSet,
-                        {0x01, lo(time->word1), hi(time->word1), lo(time->word2), hi(time->word2),
-                         lo(time->word3), hi(time->word3), lo(time->word4), hi(time->word4)});
+  return simple_command<codes::kSyncTimeSet>(dev, time->word1, time->word2, time->word3, time->word4);
 }
 FOCUS_API int32_t FOCUS_CALL focus_sync_time_get(DeviceConnection* dev) {
-  return simple_command(dev, codes::kSyncTimeGet, {0x01});
+  return simple_command<codes::kSyncTimeGet>(dev);
 }
 FOCUS_API int32_t FOCUS_CALL focus_power_off(DeviceConnection* dev) {
-  return simple_command(dev, codes::kPowerOff, {0x01});
+  return simple_command<codes::kPowerOff>(dev);
 }
 
 }  // extern "C"

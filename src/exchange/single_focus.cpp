@@ -18,8 +18,9 @@ constexpr std::uint32_t kPassSleepMs = 20;
 }  // namespace
 
 std::int32_t run_single_focus(DeviceConnection& connection, std::uint32_t timeout_ms) {
-  const std::uint8_t request = 0x01;
-  const std::int32_t sent = send_command(connection, protocol::kSingleFocus, &request, 1);
+  constexpr protocol::RequestPayload request = protocol::request_payload<protocol::kSingleFocus>();
+  const std::int32_t sent =
+      send_command(connection, protocol::kSingleFocus, request.bytes.data(), request.size);
   if (sent <= 0) {
     return sent;
   }

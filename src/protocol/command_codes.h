@@ -1,31 +1,32 @@
-// Every command code the host sends.
+// The command codes the library, the simulator and the tools name in code;
+// each is read from the command table by its name.
 #pragma once
 
 #include <cstdint>
 
+#include "protocol/command_table.h"
+
 namespace focus::protocol {
 
-enum CommandCode : std::uint8_t {
-  kSingleFocus = 0xA1,
-  kContinuousFocus = 0xA2,
-  kCalibMode = 0xA3,
-  kCalibMove = 0xA4,
-  kCalibSave = 0xA5,
-  kLaserOn = 0xA6,
-  kLaserOff = 0xA7,
-  kLaserPower = 0xA8,
-  kSingleRange = 0xA9,
-  kContinuousRange = 0xAA,
-  kLiftControl = 0xAB,
-  kExtTriggerSet = 0xAC,
-  kExtTriggerFire = 0xAD,
-  kAutoDescend = 0xC1,
-  kFixedCycle = 0xC2,
-  kSyncTimeSet = 0xC6,
-  kSyncTimeGet = 0xC7,
-  kPowerOff = 0xD1,
-  kSysInfo = 0xF5,
-};
+inline constexpr std::uint8_t kSingleFocus = command_code("single-focus");
+inline constexpr std::uint8_t kContinuousFocus = command_code("continuous-focus");
+inline constexpr std::uint8_t kCalibMode = command_code("calib-mode");
+inline constexpr std::uint8_t kCalibMove = command_code("calib-move");
+inline constexpr std::uint8_t kCalibSave = command_code("calib-save");
+inline constexpr std::uint8_t kLaserOn = command_code("laser-on");
+inline constexpr std::uint8_t kLaserOff = command_code("laser-off");
+inline constexpr std::uint8_t kLaserPower = command_code("laser-power");
+inline constexpr std::uint8_t kSingleRange = command_code("single-range");
+inline constexpr std::uint8_t kContinuousRange = command_code("continuous-range");
+inline constexpr std::uint8_t kLiftControl = command_code("lift-control");
+inline constexpr std::uint8_t kExtTriggerSet = command_code("ext-trigger-set");
+inline constexpr std::uint8_t kExtTriggerFire = command_code("ext-trigger-fire");
+inline constexpr std::uint8_t kAutoDescend = command_code("auto-descend");
+inline constexpr std::uint8_t kFixedCycle = command_code("fixed-cycle");
+inline constexpr std::uint8_t kSyncTimeSet = command_code("sync-time-set");
+inline constexpr std::uint8_t kSyncTimeGet = command_code("sync-time-get");
+inline constexpr std::uint8_t kPowerOff = command_code("power-off");
+inline constexpr std::uint8_t kSysInfo = command_code("sys-info");
 
 // The first payload bytes of a device frame, as the exchanges read them.
 enum ReplyKind : std::uint8_t {

@@ -1,15 +1,23 @@
 #include "protocol/frame.h"
 
 #include "protocol/frame_crc.h"
+#include "protocol/little_endian.h"
 
 namespace focus::protocol {
 
-Frame make_host_frame(std::uint8_t command, const std::uint8_t* payload, std::size_t size) {
+Frame make_frame(std::uint8_t direction, std::uint8_t command, Bytes payload) {
   Frame frame;
   frame.header = kHeader;
-  frame.direction = kHostDirection;
-  frame.length = static_cast<std::uint8_t>(size & 0xFFu);
+  frame.direction = direction;
+  frame.length = static_cast<std::uint8_t>(payload.size() & 0xFFu);
   frame.command = command;
+  frame.payload = std::move(payload);
+  return frame;
+}
+
+Frame make_host_frame(std::uint8_t command, const std::uint8_t* payload, std::size_t size) {
+  Frame frame = make_frame(kHostDirection, command, {});
+  frame.length = static_cast<std::uint8_t>(size & 0xFFu);
   if (payload != nullptr && size != 0) {
     frame.payload.assign(payload, payload + size);
   }
@@ -24,9 +32,7 @@ Bytes encode_frame(const Frame& frame) {
   out.push_back(frame.length);
   out.push_back(frame.command);
   out.insert(out.end(), frame.payload.begin(), frame.payload.end());
-  const std::uint16_t crc = frame_crc(out.data(), out.size());
-  out.push_back(static_cast<std::uint8_t>(crc & 0xFFu));
-  out.push_back(static_cast<std::uint8_t>(crc >> 8));
+  append_le16(out, frame_crc(out.data(), out.size()));
   return out;
 }
 
@@ -43,7 +49,7 @@ bool decode_frame(const std::uint8_t* bytes, std::size_t count, Frame& frame) {
     return false;
   }
   frame.payload.assign(bytes + 4, bytes + 4 + n);
-  frame.crc = static_cast<std::uint16_t>(bytes[4 + n] | (bytes[5 + n] << 8));
+  frame.crc = read_le16(bytes + 4 + n);
   return frame_crc(bytes, 4 + n) == frame.crc;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "protocol/frame_crc.h"
+#include "protocol/frame_at.h"
 
 namespace focus::protocol {
 
@@ -20,32 +20,25 @@ bool FrameReceiver::next_device_frame(Frame& frame) {
   // be dropped when no frame is found.
   std::size_t keep_from = size_;
   for (std::size_t pos = 0; pos < size_; ++pos) {
-    if (bytes_[pos] != kHeader) {
-      continue;
-    }
-    const std::size_t left = size_ - pos;
-    if (left < kFrameOverhead || left < bytes_[pos + 2] + kFrameOverhead) {
+    const FrameAt at = frame_at(bytes_.data() + pos, size_ - pos);
+    if (at.kind == FrameAt::incomplete) {
       if (keep_from == size_) {
         keep_from = pos;
       }
       continue;
     }
-    const std::size_t frame_size = bytes_[pos + 2] + kFrameOverhead;
-    const std::uint8_t* start = bytes_.data() + pos;
-    const std::uint16_t received_crc =
-        static_cast<std::uint16_t>(start[frame_size - 2] | (start[frame_size - 1] << 8));
-    if (frame_crc(start, frame_size - 2) != received_crc) {
+    if (at.kind != FrameAt::frame) {
       continue;
     }
     // A complete frame: any earlier incomplete candidate runs into it and
     // so was no frame.
-    if (start[1] == kHostDirection) {
+    if (bytes_[pos + 1] == kHostDirection) {
       keep_from = size_;
-      pos += frame_size - 1;
+      pos += at.size - 1;
       continue;
     }
-    decode_frame(start, frame_size, frame);
-    consume(pos + frame_size);
+    decode_frame(bytes_.data() + pos, at.size, frame);
+    consume(pos + at.size);
     return true;
   }
   consume(keep_from);

@@ -129,13 +129,7 @@ std::uint64_t ScriptedLine::tick_ms() {
 }
 
 Bytes device_frame(std::uint8_t command, const Bytes& payload, std::uint8_t direction) {
-  protocol::Frame frame;
-  frame.header = protocol::kHeader;
-  frame.direction = direction;
-  frame.length = static_cast<std::uint8_t>(payload.size());
-  frame.command = command;
-  frame.payload = payload;
-  return protocol::encode_frame(frame);
+  return protocol::encode_frame(protocol::make_frame(direction, command, payload));
 }
 
 Bytes ack(std::uint8_t status, std::uint8_t command) {

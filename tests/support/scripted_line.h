@@ -109,7 +109,8 @@ class ScriptedLine final : public platform::SerialPlatform {
 };
 
 // A frame in the device's direction (0x02 unless given), CRC included.
-Bytes device_frame(std::uint8_t command, const Bytes& payload, std::uint8_t direction = 0x02);
+Bytes device_frame(std::uint8_t command, const Bytes& payload,
+                   std::uint8_t direction = protocol::kDeviceDirection);
 // An acknowledgement: kind 1, `status`, code 0.
 Bytes ack(std::uint8_t status = 1, std::uint8_t command = 0xA7);
 Bytes concat(std::initializer_list<Bytes> parts);

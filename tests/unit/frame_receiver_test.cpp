@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "protocol/frame_at.h"
 #include "scripted_line.h"
 
 namespace focus::protocol {
@@ -95,6 +96,42 @@ TEST_F(Receiver, StaysBoundedUnderNoiseWithoutHeaders) {
   receiver.clear();
   feed(ack(1, 0xA6));
   EXPECT_EQ(drain(), std::vector<int>{0xA6});
+}
+
+// The rule both the receive path and the traffic scanner find frames by.
+struct FrameAtCase {
+  const char* name;
+  Bytes bytes;
+  FrameAt::Kind kind;
+  std::size_t size;
+};
+
+TEST(FrameAt, TellsWhatBeginsAtTheFirstByte) {
+  const Bytes good = device_frame(0xA7, {0x01, 0x01, 0x00});  // 9 bytes
+  Bytes bad_crc = good;
+  bad_crc.back() ^= 0x01;
+  const Bytes host = {0x5A, 0x01, 0x01, 0xA7, 0x01, 0x97, 0xC1};
+  const FrameAtCase cases[] = {
+      {"nothing", {}, FrameAt::not_a_frame, 0},
+      {"no header", {0x00, 0x5A, 0x01, 0x01, 0xA7, 0x01, 0x97, 0xC1}, FrameAt::not_a_frame, 0},
+      {"a header alone", {0x5A}, FrameAt::incomplete, 0},
+      {"five of six bytes", {0x5A, 0x02, 0x00, 0xA7, 0x00}, FrameAt::incomplete, 0},
+      {"one byte short", Bytes(good.begin(), good.end() - 1), FrameAt::incomplete, 0},
+      {"a length claiming more than there is",
+       {0x5A, 0x02, 0xFF, 0xA7, 0, 0, 0, 0, 0, 0},
+       FrameAt::incomplete,
+       0},
+      {"a good frame", good, FrameAt::frame, 9},
+      {"a good frame with bytes behind it", concat({good, {0x5A, 0x00}}), FrameAt::frame, 9},
+      {"a host frame: direction is not judged", host, FrameAt::frame, 7},
+      {"a CRC that fails", bad_crc, FrameAt::bad_crc, 9},
+      {"an empty payload", device_frame(0xF5, {}), FrameAt::frame, 6},
+  };
+  for (const FrameAtCase& c : cases) {
+    const FrameAt at = frame_at(c.bytes.data(), c.bytes.size());
+    EXPECT_EQ(at.kind, c.kind) << c.name;
+    EXPECT_EQ(at.size, c.size) << c.name;
+  }
 }
 
 }  // namespace

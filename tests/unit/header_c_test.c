@@ -1,5 +1,6 @@
 /* The public header used from C99: it compiles on its own, its size checks
- * hold in C, and C code links against the exports. */
+ * hold in C, C code links against the exports and names a status with
+ * focus_status_name() from the header alone. */
 #include <string.h>
 
 #include "focus.h"
@@ -20,5 +21,7 @@ int focus_c_caller_sees_the_api(void) {
   return focus_init(NULL) == NULL && strcmp(focus_get_error(NULL), "null handle") == 0 &&
          focus_query_result(NULL, &result) == FOCUS_ERR_ARG &&
          focus_read_sys_info(NULL, &info) == FOCUS_ERR_ARG && sizeof result == 5 && sizeof info == 15 &&
+         strcmp(focus_status_name(FOCUS_ERR_TIMEOUT), "FOCUS_ERR_TIMEOUT") == 0 &&
+         strcmp(focus_status_name(-2), "unknown status") == 0 &&
          focus_set_trace(NULL, count_events, &events) == FOCUS_ERR_ARG && events == 0;
 }

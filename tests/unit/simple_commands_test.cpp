@@ -1,6 +1,6 @@
 // The seventeen simple commands: what each writes, and the acknowledgement
 // wait on the scripted line.
-#include "exchange/simple_commands.h"
+#include "exchange/wait_ack.h"
 
 #include <gtest/gtest.h>
 

@@ -152,7 +152,7 @@ int run_demo(const std::string& port, const std::string& shown_name, const Repor
       ++failed;
       if (exit_code == kExitOk) exit_code = opened ? exit_code_for(outcome.status) : kExitCannotOpen;
     }
-    const std::string status = opened ? std::string(status_name(outcome.status)) : "FAILED";
+    const std::string status = opened ? std::string(focus_status_name(outcome.status)) : "FAILED";
     if (reporter.json()) {
       Json json = reporter.object();
       json["command"] = "demo";

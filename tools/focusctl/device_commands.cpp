@@ -2,108 +2,90 @@
 
 #include <charconv>
 
+#include "protocol/command_codes.h"
+#include "protocol/command_table.h"
+
 namespace focus::ctl {
 
 namespace {
+
+namespace codes = focus::protocol;
 
 int arg(const Values& values, std::size_t i) {
   return static_cast<int>(values[i]);
 }
 
+// focusctl's part of each simple command: what the usage says, how it calls
+// the export, whether a result follows. Name, export and arguments come
+// from the command table.
+struct CommandCall {
+  std::uint8_t code;
+  std::string_view summary;
+  std::int32_t (*call)(DeviceConnection* dev, const Values& values);
+  bool collects_result = false;
+};
+
+const CommandCall kCalls[] = {
+    {codes::kContinuousFocus, "start continuous focusing (results: query, monitor)",
+     [](DeviceConnection* d, const Values&) { return focus_continuous_focus(d); }},
+    {codes::kCalibMode, "enter calibration mode",
+     [](DeviceConnection* d, const Values&) { return focus_calib_mode(d); }},
+    {codes::kCalibMove, "calibration move to X (0-255), Y (0-65535)",
+     [](DeviceConnection* d, const Values& v) { return focus_calib_move(d, arg(v, 0), arg(v, 1)); }},
+    {codes::kCalibSave, "save the calibration",
+     [](DeviceConnection* d, const Values&) { return focus_calib_save(d); }},
+    {codes::kLaserOn, "switch the laser on (N 0-255)",
+     [](DeviceConnection* d, const Values& v) { return focus_laser_on(d, arg(v, 0)); }},
+    {codes::kLaserOff, "switch the laser off",
+     [](DeviceConnection* d, const Values&) { return focus_laser_off(d); }},
+    {codes::kLaserPower, "set the laser power (N 0-255)",
+     [](DeviceConnection* d, const Values& v) { return focus_laser_power(d, arg(v, 0)); }},
+    {codes::kSingleRange, "measure the range once and show the result",
+     [](DeviceConnection* d, const Values&) { return focus_single_range(d); }, true},
+    {codes::kContinuousRange, "start continuous ranging (results: query, monitor)",
+     [](DeviceConnection* d, const Values&) { return focus_continuous_range(d); }},
+    {codes::kLiftControl, "move the lift (N 0-255)",
+     [](DeviceConnection* d, const Values& v) { return focus_lift_control(d, arg(v, 0)); }},
+    {codes::kExtTriggerSet, "arm the external trigger",
+     [](DeviceConnection* d, const Values&) { return focus_ext_trigger_set(d); }},
+    {codes::kExtTriggerFire, "fire the external trigger and show the result",
+     [](DeviceConnection* d, const Values&) { return focus_ext_trigger_fire(d); }, true},
+    {codes::kAutoDescend, "automatic descent",
+     [](DeviceConnection* d, const Values&) { return focus_auto_descend(d); }},
+    {codes::kFixedCycle, "run the fixed cycle X, Y (0-65535)",
+     [](DeviceConnection* d, const Values& v) { return focus_fixed_cycle(d, arg(v, 0), arg(v, 1)); }},
+    {codes::kSyncTimeSet, "set the device clock to four 16-bit words",
+     [](DeviceConnection* d, const Values& v) {
+       const SyncTime time{static_cast<std::uint16_t>(v[0]), static_cast<std::uint16_t>(v[1]),
+                           static_cast<std::uint16_t>(v[2]), static_cast<std::uint16_t>(v[3])};
+       return focus_sync_time_set(d, &time);
+     }},
+    {codes::kSyncTimeGet, "ask for the device clock (only the ack comes back)",
+     [](DeviceConnection* d, const Values&) { return focus_sync_time_get(d); }},
+    {codes::kPowerOff, "power the device off",
+     [](DeviceConnection* d, const Values&) { return focus_power_off(d); }},
+};
+
+std::vector<ValueArg> value_args(const protocol::CommandSpec& spec) {
+  std::vector<ValueArg> args;
+  for (const protocol::PayloadField& field : spec.payload) {
+    if (field.kind == protocol::PayloadField::byte) args.push_back({field.name, 255});
+    if (field.kind == protocol::PayloadField::word) args.push_back({field.name, 65535});
+  }
+  return args;
+}
+
+// In the order of the command table.
 std::vector<SimpleCommand> make_simple_commands() {
-  return {
-      {"continuous-focus",
-       "focus_continuous_focus",
-       {},
-       "start continuous focusing (results: query, monitor)",
-       [](DeviceConnection* d, const Values&) { return focus_continuous_focus(d); }},
-      {"calib-mode",
-       "focus_calib_mode",
-       {},
-       "enter calibration mode",
-       [](DeviceConnection* d, const Values&) { return focus_calib_mode(d); }},
-      {"calib-move",
-       "focus_calib_move",
-       {{"X", 255}, {"Y", 65535}},
-       "calibration move to X (0-255), Y (0-65535)",
-       [](DeviceConnection* d, const Values& v) { return focus_calib_move(d, arg(v, 0), arg(v, 1)); }},
-      {"calib-save",
-       "focus_calib_save",
-       {},
-       "save the calibration",
-       [](DeviceConnection* d, const Values&) { return focus_calib_save(d); }},
-      {"laser-on",
-       "focus_laser_on",
-       {{"N", 255}},
-       "switch the laser on (N 0-255)",
-       [](DeviceConnection* d, const Values& v) { return focus_laser_on(d, arg(v, 0)); }},
-      {"laser-off",
-       "focus_laser_off",
-       {},
-       "switch the laser off",
-       [](DeviceConnection* d, const Values&) { return focus_laser_off(d); }},
-      {"laser-power",
-       "focus_laser_power",
-       {{"N", 255}},
-       "set the laser power (N 0-255)",
-       [](DeviceConnection* d, const Values& v) { return focus_laser_power(d, arg(v, 0)); }},
-      {"single-range",
-       "focus_single_range",
-       {},
-       "measure the range once and show the result",
-       [](DeviceConnection* d, const Values&) { return focus_single_range(d); },
-       true},
-      {"continuous-range",
-       "focus_continuous_range",
-       {},
-       "start continuous ranging (results: query, monitor)",
-       [](DeviceConnection* d, const Values&) { return focus_continuous_range(d); }},
-      {"lift-control",
-       "focus_lift_control",
-       {{"N", 255}},
-       "move the lift (N 0-255)",
-       [](DeviceConnection* d, const Values& v) { return focus_lift_control(d, arg(v, 0)); }},
-      {"ext-trigger-set",
-       "focus_ext_trigger_set",
-       {},
-       "arm the external trigger",
-       [](DeviceConnection* d, const Values&) { return focus_ext_trigger_set(d); }},
-      {"ext-trigger-fire",
-       "focus_ext_trigger_fire",
-       {},
-       "fire the external trigger and show the result",
-       [](DeviceConnection* d, const Values&) { return focus_ext_trigger_fire(d); },
-       true},
-      {"auto-descend",
-       "focus_auto_descend",
-       {},
-       "automatic descent",
-       [](DeviceConnection* d, const Values&) { return focus_auto_descend(d); }},
-      {"fixed-cycle",
-       "focus_fixed_cycle",
-       {{"X", 65535}, {"Y", 65535}},
-       "run the fixed cycle X, Y (0-65535)",
-       [](DeviceConnection* d, const Values& v) { return focus_fixed_cycle(d, arg(v, 0), arg(v, 1)); }},
-      {"sync-time-set",
-       "focus_sync_time_set",
-       {{"W1", 65535}, {"W2", 65535}, {"W3", 65535}, {"W4", 65535}},
-       "set the device clock to four 16-bit words",
-       [](DeviceConnection* d, const Values& v) {
-         const SyncTime time{static_cast<std::uint16_t>(v[0]), static_cast<std::uint16_t>(v[1]),
-                             static_cast<std::uint16_t>(v[2]), static_cast<std::uint16_t>(v[3])};
-         return focus_sync_time_set(d, &time);
-       }},
-      {"sync-time-get",
-       "focus_sync_time_get",
-       {},
-       "ask for the device clock (only the ack comes back)",
-       [](DeviceConnection* d, const Values&) { return focus_sync_time_get(d); }},
-      {"power-off",
-       "focus_power_off",
-       {},
-       "power the device off",
-       [](DeviceConnection* d, const Values&) { return focus_power_off(d); }},
-  };
+  std::vector<SimpleCommand> commands;
+  for (const protocol::CommandSpec& spec : protocol::kCommandTable) {
+    for (const CommandCall& call : kCalls) {
+      if (call.code != spec.code) continue;
+      commands.push_back(
+          {spec.name, spec.export_name, value_args(spec), call.summary, call.call, call.collects_result});
+    }
+  }
+  return commands;
 }
 
 }  // namespace

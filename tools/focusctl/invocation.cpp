@@ -214,10 +214,6 @@ bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std
   return true;
 }
 
-bool is_offline(const std::string& command) {
-  return command == "encode" || command == "decode" || command == "help" || command == "ports";
-}
-
 std::string usage_line() {
   return "usage: focusctl [--port NAME | --sim [SIM OPTIONS]] [--json] [--trace] COMMAND [ARGS]   (focusctl "
          "--help lists all; focusctl COMMAND --help for one)";

@@ -30,9 +30,6 @@ struct Invocation {
 // subcommand's own arguments are checked by the subcommand.
 bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std::string& error);
 
-// True for commands that need no device.
-bool is_offline(const std::string& command);
-
 std::string usage_line();
 
 }  // namespace focus::ctl

@@ -108,7 +108,7 @@ void print_summary(const Summary& s, bool interrupted, std::int32_t ending, cons
     json["bad_frames"] = static_cast<std::int64_t>(s.bad_frames);
     json["interrupted"] = interrupted;
     json["status"] = ending;
-    json["status_name"] = status_name(ending);
+    json["status_name"] = focus_status_name(ending);
     json["ok"] = ending == FOCUS_OK;
     std::printf("%s\n", json_line(json).c_str());
   } else {

@@ -14,6 +14,7 @@
 #include "json_output.h"
 #include "protocol/frame.h"
 #include "protocol/frame_crc.h"
+#include "protocol/little_endian.h"
 #include "request_capture.h"
 #include "status_codes.h"
 
@@ -172,7 +173,7 @@ std::optional<int> encode_export(const std::vector<std::string>& args, bool json
     out["name"] = name;
     out["payload"] = text::to_hex(frame->data() + 4, frame->size() - 6);
     out["frame"] = text::to_hex(*frame);
-    out["crc"] = (*frame)[frame->size() - 2] | ((*frame)[frame->size() - 1] << 8);
+    out["crc"] = protocol::read_le16(*frame, frame->size() - 2);
     std::printf("%s\n", json_line(out).c_str());
   } else {
     std::printf("%s\n", text::to_hex(*frame).c_str());
@@ -207,7 +208,7 @@ int run_encode(const std::vector<std::string>& args, bool json) {
     out["name"] = info ? info->name : "";
     out["payload"] = text::to_hex(payload);
     out["frame"] = text::to_hex(frame);
-    out["crc"] = frame[frame.size() - 2] | (frame[frame.size() - 1] << 8);
+    out["crc"] = protocol::read_le16(frame, frame.size() - 2);
     std::printf("%s\n", json_line(out).c_str());
   } else {
     std::printf("%s\n", text::to_hex(frame).c_str());

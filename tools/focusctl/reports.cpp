@@ -77,7 +77,7 @@ Json call_json(const CallReport& report, Json json) {
   json["command"] = report.command;
   json["call"] = report.call;
   json["status"] = report.status;
-  json["status_name"] = status_name(report.status);
+  json["status_name"] = focus_status_name(report.status);
   json["ok"] = report.status == FOCUS_OK;
   json["elapsed_ms"] = static_cast<std::int64_t>(report.elapsed_ms);
   json["error"] = report.error;
@@ -109,9 +109,8 @@ void Reporter::call(const CallReport& report) const {
     std::fflush(stdout);
     return;
   }
-  std::printf("%s: %s (%d) in %llu ms%s\n", report.call.c_str(),
-              std::string(status_name(report.status)).c_str(), report.status,
-              static_cast<unsigned long long>(report.elapsed_ms), origin());
+  std::printf("%s: %s (%d) in %llu ms%s\n", report.call.c_str(), focus_status_name(report.status),
+              report.status, static_cast<unsigned long long>(report.elapsed_ms), origin());
   if (report.status != FOCUS_OK) {
     std::printf("  %s%s%s\n", std::string(status_meaning(report.status)).c_str(),
                 report.error.empty() ? "" : ": ", report.error.c_str());

@@ -4,19 +4,6 @@
 
 namespace focus::ctl {
 
-std::string_view status_name(std::int32_t status) {
-  switch (status) {
-    case FOCUS_OK: return "FOCUS_OK";
-    case FOCUS_ERR_ARG: return "FOCUS_ERR_ARG";
-    case FOCUS_ERR_NOT_OPEN: return "FOCUS_ERR_NOT_OPEN";
-    case FOCUS_ERR_DEVICE: return "FOCUS_ERR_DEVICE";
-    case FOCUS_ERR_WRITE: return "FOCUS_ERR_WRITE";
-    case FOCUS_ERR_TIMEOUT: return "FOCUS_ERR_TIMEOUT";
-    case FOCUS_ERR_NO_MEMORY: return "FOCUS_ERR_NO_MEMORY";
-    default: return "unknown status";
-  }
-}
-
 std::string_view status_meaning(std::int32_t status) {
   switch (status) {
     case FOCUS_OK: return "done";

@@ -1,5 +1,6 @@
-// The library's status codes as people and scripts see them, and the exit
-// status of focusctl for each class of failure.
+// What the library's status codes mean to people, and the exit status of
+// focusctl for each class of failure. Their names come from
+// focus_status_name() in focus.h.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +19,6 @@ enum ExitCode : int {
   kExitWrite = 6,       // the request could not be written to the port
 };
 
-// "FOCUS_ERR_TIMEOUT", or "status N" for a value the library does not use.
-std::string_view status_name(std::int32_t status);
 // What the status means, in a few words.
 std::string_view status_meaning(std::int32_t status);
 ExitCode exit_code_for(std::int32_t status);

@@ -36,7 +36,7 @@ void expect_reply(const Outgoing& out, std::uint64_t due, std::uint8_t command, 
                   std::uint8_t status, std::uint8_t code) {
   EXPECT_EQ(out.due_ms, due);
   EXPECT_EQ(out.frame.header, protocol::kHeader);
-  EXPECT_EQ(out.frame.direction, kDeviceDirection);
+  EXPECT_EQ(out.frame.direction, protocol::kDeviceDirection);
   EXPECT_EQ(out.frame.command, command);
   ASSERT_GE(out.frame.payload.size(), 3u);
   EXPECT_EQ(out.frame.payload[0], kind);
@@ -215,6 +215,24 @@ TEST_F(DeviceTest, UnknownCommandsAndShortPayloadsAreRefusedWithTheirCodes) {
   expect_reply(out[0], 2, 0x3F, codes::kAcknowledgement, 0, kRefusedUnknownCommand);
   expect_reply(out[1], 2, codes::kLaserOn, codes::kAcknowledgement, 0, kRefusedShortPayload);
   expect_reply(out[2], 2, codes::kSyncTimeSet, codes::kAcknowledgement, 0, kRefusedShortPayload);
+}
+
+// The payload each command must carry: every byte up to the last value
+// the device reads (a lone 0x01 is not read). Written out here, apart from
+// the command table the model reads it from.
+TEST(DevicePayloads, EachCommandNeedsTheBytesUpToItsLastValue) {
+  const std::pair<std::uint8_t, std::size_t> needed[] = {
+      {0xA1, 0}, {0xA2, 0}, {0xA3, 0}, {0xA4, 3}, {0xA5, 0}, {0xA6, 2}, {0xA7, 0},
+      {0xA8, 2}, {0xA9, 0}, {0xAA, 0}, {0xAB, 1}, {0xAC, 0}, {0xAD, 0}, {0xC1, 0},
+      {0xC2, 5}, {0xC6, 9}, {0xC7, 0}, {0xD1, 0}, {0xF5, 0},
+  };
+  for (const auto& [command, size] : needed) {
+    Device device(DeviceOptions{}, 7);
+    if (size > 0) {
+      EXPECT_EQ(device.handle(host_frame(command, Bytes(size - 1, 1)), 0), Handling::refused) << int(command);
+    }
+    EXPECT_EQ(device.handle(host_frame(command, Bytes(size, 1)), 10), Handling::answered) << int(command);
+  }
 }
 
 TEST_F(DeviceTest, SilencedCommandsGetNoAnswerAndAreAsIfNeverSent) {

@@ -12,8 +12,8 @@ namespace {
 
 using protocol::Bytes;
 
-const Bytes kAck = protocol::encode_frame(device_frame(0xA7, {1, 1, 0}));
-const Bytes kResult = protocol::encode_frame(device_frame(0xA9, {3, 1, 0, 0x20, 0x4E}));
+const Bytes kAck = protocol::encode_frame(protocol::make_device_frame(0xA7, {1, 1, 0}));
+const Bytes kResult = protocol::encode_frame(protocol::make_device_frame(0xA9, {3, 1, 0, 0x20, 0x4E}));
 
 Bytes joined(const std::vector<WirePiece>& pieces) {
   Bytes all;

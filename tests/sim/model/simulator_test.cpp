@@ -80,7 +80,7 @@ TEST(Simulator, CorruptOneLeavesTheHostNoFrameThatPassesItsCrc) {
 TEST(Simulator, TheHostsBadFramesAreIgnoredAndMarkedInTheLog) {
   Bytes bad_crc = kLaserOff;
   bad_crc.back() ^= 0x40;
-  Bytes device_direction = protocol::encode_frame(device_frame(0xA7, {1}));
+  Bytes device_direction = protocol::encode_frame(protocol::make_device_frame(0xA7, {1}));
   VirtualLine line;
   line.host_writes(bad_crc, 0);
   line.host_writes(device_direction, 10);
@@ -105,7 +105,7 @@ TEST(Simulator, TheLogHasOneLinePerFrameEachWay) {
   line.host_writes(kLaserOff, 40);
   line.run_until(100);
   ASSERT_EQ(line.events().size(), 2u);
-  const Bytes ack = protocol::encode_frame(device_frame(0xA7, {1, 1, 0}));
+  const Bytes ack = protocol::encode_frame(protocol::make_device_frame(0xA7, {1, 1, 0}));
   EXPECT_EQ(format_traffic(line.events()[0]),
             "      40 ms  host->dev  5A 01 01 A7 01 97 C1  laser-off (A7) 01");
   EXPECT_EQ(format_traffic(line.events()[1]),

@@ -25,9 +25,11 @@ struct ScannedPiece {
   protocol::Frame frame;  // the fields, for frame and bad_crc
 };
 
-// Frames are found by their 0x5A header wherever they start; a frame that
-// is complete and good is taken even inside the span of an earlier
-// candidate whose CRC failed or that claims more bytes than there are.
+// Frames are found by the library's receive rule (protocol/frame_at.h), so
+// that the log and decode show what the library would take: by their 0x5A
+// header wherever they start; a frame that is complete and good is taken
+// even inside the span of an earlier candidate whose CRC failed or that
+// claims more bytes than there are.
 std::vector<ScannedPiece> scan_frames(const std::uint8_t* bytes, std::size_t count);
 
 }  // namespace focus::text

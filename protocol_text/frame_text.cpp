@@ -5,6 +5,7 @@
 #include "command_catalog.h"
 #include "hex_text.h"
 #include "protocol/command_codes.h"
+#include "protocol/little_endian.h"
 
 namespace focus::text {
 
@@ -46,7 +47,7 @@ std::string reply_meaning(const protocol::Frame& frame) {
     text += " status " + std::to_string(p[1]);
   }
   if (p[2] != 0 || p[1] != protocol::kStatusAccepted) text += " code " + std::to_string(p[2]);
-  if (p.size() >= 5) text += " value " + std::to_string(p[3] | (p[4] << 8));
+  if (p.size() >= 5) text += " value " + std::to_string(protocol::read_le16(p, 3));
   return text;
 }
 

@@ -1,5 +1,5 @@
-// The device's commands as people name them: one entry per command code,
-// with the focusctl subcommand and the library export that sends it.
+// The device's commands as people name them: the rows of the command table
+// (src/protocol/command_table.h), found by code or by name.
 #pragma once
 
 #include <cstdint>
@@ -7,13 +7,11 @@
 #include <span>
 #include <string_view>
 
+#include "protocol/command_table.h"
+
 namespace focus::text {
 
-struct CommandInfo {
-  std::uint8_t code;
-  std::string_view name;         // kebab case, as focusctl spells it
-  std::string_view export_name;  // the library function that sends it
-};
+using CommandInfo = protocol::CommandSpec;
 
 std::span<const CommandInfo> command_catalog();
 
