@@ -6,8 +6,9 @@
 #include "status_codes.h"
 
 #ifdef _WIN32
-#include <setupapi.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <setupapi.h>
 #else
 #include <algorithm>
 #include <filesystem>
