@@ -29,6 +29,15 @@
 
 #include <stdint.h>
 
+/* The library's version, for compile-time checks. The build takes its
+ * version from these lines (CMake's project version, the shared library's
+ * file name and the DLL's version resource), so they are the one place to
+ * change it. */
+#define FOCUS_VERSION_MAJOR 1
+#define FOCUS_VERSION_MINOR 0
+#define FOCUS_VERSION_PATCH 0
+#define FOCUS_VERSION_STRING "1.0.0"
+
 #if defined(_WIN32)
 #if defined(FOCUS_STATIC)
 #define FOCUS_API
@@ -153,6 +162,43 @@ FOCUS_API void FOCUS_CALL focus_close(DeviceConnection* dev);
  * failure replaces it; success never clears it. The pointer is valid until
  * the next message is stored or the connection is closed. */
 FOCUS_API const char* FOCUS_CALL focus_get_error(DeviceConnection* dev);
+
+/* How a connection waits for replies; see focus_set_wait_mode(). */
+#define FOCUS_WAIT_PACED 0  /* the default: the timing described for each call */
+#define FOCUS_WAIT_PROMPT 1 /* a wait ends as soon as the frame that decides it is complete */
+
+/* Chooses how the calls on this connection wait for the device's replies,
+ * from the next call on. A new connection is FOCUS_WAIT_PACED.
+ *
+ * FOCUS_WAIT_PACED: each wait is a series of fixed sleeps, each followed by
+ * one read of what has arrived (50 ms for an acknowledgement, 100 ms for a
+ * result or the system information, 20 ms for single focus), as each call
+ * below describes. A reply is therefore seen at the next read after it
+ * arrived: a command answered at once still takes about 50 ms. This is the
+ * pacing the device is known to work with.
+ *
+ * FOCUS_WAIT_PROMPT: instead of sleeping, each read blocks until bytes
+ * arrive or the call's bound is reached, and the call returns as soon as the
+ * frame that decides it is complete. The calling thread sleeps in the
+ * operating system meanwhile (no busy loop).
+ *
+ * What the mode does not change: the bytes written, the frames taken and the
+ * results, the messages stored, and each call's overall bound, measured from
+ * the same moment (after the request is written): 1.5 s for an
+ * acknowledgement, 0.5 s for focus_query_result(), 2 s for the system
+ * information, the caller's limit for single focus (0: none). In both modes
+ * a read that came back full is followed by the next read at once, so a
+ * stream of results is taken off the line as fast as it arrives; and the
+ * port's timeouts are set back to what they were on every way out of a
+ * call. Prompt mode reads under the timeout record {ReadIntervalTimeout
+ * MAXDWORD, ReadTotalTimeoutMultiplier MAXDWORD, ReadTotalTimeoutConstant
+ * T} (T the time left, at most 60 s per read) where paced mode reads under
+ * {MAXDWORD, 0, 0}.
+ *
+ * Results: FOCUS_OK; FOCUS_ERR_ARG for a NULL handle or a mode other than
+ * the two above (the mode is then unchanged). Touches neither the port nor
+ * the error text. */
+FOCUS_API int32_t FOCUS_CALL focus_set_wait_mode(DeviceConnection* dev, uint32_t mode);
 
 /* ---- Simple commands ----------------------------------------------------
  * Each sends one request and waits up to 30 x 50 ms (about 1.5 s) for the

@@ -54,12 +54,14 @@ std::string reply_meaning(const protocol::Frame& frame) {
 std::string describe_frame(const protocol::Frame& frame) {
   std::string text = command_label(frame.command);
   if (frame.direction == protocol::kHostDirection) {
-    if (!frame.payload.empty()) text += " " + to_hex(frame.payload);
+    if (!frame.payload.empty()) text.append(" ").append(to_hex(frame.payload));
     return text;
   }
   const std::string meaning = reply_meaning(frame);
   if (!meaning.empty()) return text + " " + meaning;
-  if (!frame.payload.empty()) text += " " + to_hex(frame.payload);
+  // Appended in two steps: `" " + to_hex(...)` trips GCC 12's -Wrestrict
+  // false positive at -O3.
+  if (!frame.payload.empty()) text.append(" ").append(to_hex(frame.payload));
   return text;
 }
 

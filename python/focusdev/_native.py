@@ -93,7 +93,12 @@ _EXPORTS = {
     "focus_single_focus_timeout": (_status, [_handle, ctypes.c_uint32]),
     "focus_query_result": (_status, [_handle, ctypes.POINTER(QueryResultRecord)]),
     "focus_read_sys_info": (_status, [_handle, ctypes.POINTER(SysInfoRecord)]),
+    "focus_set_wait_mode": (_status, [_handle, ctypes.c_uint32]),
 }
+
+# Wait modes of focus_set_wait_mode.
+WAIT_PACED = 0
+WAIT_PROMPT = 1
 
 
 class Library:

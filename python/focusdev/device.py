@@ -55,7 +55,10 @@ class Device:
     it; calls on different Devices run in parallel.
     """
 
-    def __init__(self, port: str) -> None:
+    def __init__(self, port: str, prompt: bool = False) -> None:
+        """Opens `port`. With `prompt=True` every call returns as soon as the
+        reply that decides it is complete, instead of the library's default
+        paced waits (focus_set_wait_mode); results and bounds are the same."""
         if not isinstance(port, (str, os.PathLike)):
             raise TypeError(f"port must be a str, not {type(port).__name__}")
         self._port = os.fspath(port)
@@ -68,6 +71,8 @@ class Device:
         # Closes the connection exactly once: on close(), on leaving a with
         # block, or when the Device is collected without either.
         self._finalizer = weakref.finalize(self, _close_handle, self._lib.dll, handle)
+        if prompt:
+            self._call(_NOTHING_STORED, lambda handle: self._lib.focus_set_wait_mode(handle, _native.WAIT_PROMPT))
 
     # ---- lifetime -------------------------------------------------------
 

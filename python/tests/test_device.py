@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 from typing import Callable
 
@@ -129,3 +130,20 @@ def test_simulator_logs_to_a_temporary_file_that_it_removes(
     with pytest.raises(ValueError, match="^focus-sim did not start: focus-sim: --fail-code 300"):
         focusdev.Simulator(log=True, fail_code=300)
     assert list(tmp_path.iterdir()) == []
+
+
+def test_prompt_mode_returns_without_the_paced_wait(focus_sim: focusdev.Simulator) -> None:
+    # The simulator acknowledges at once. A paced acknowledgement wait sleeps
+    # 50 ms before its first read; the prompt one returns with the reply.
+    def fastest_laser_off(device: focusdev.Device) -> float:
+        times = []
+        for _ in range(5):
+            start = time.monotonic()
+            device.laser_off()
+            times.append(time.monotonic() - start)
+        return min(times)
+
+    with focusdev.Device(focus_sim.port) as paced:
+        assert fastest_laser_off(paced) >= 0.045
+    with focusdev.Device(focus_sim.port, prompt=True) as prompt:
+        assert fastest_laser_off(prompt) < 0.030

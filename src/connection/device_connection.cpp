@@ -90,4 +90,15 @@ FOCUS_API const char* FOCUS_CALL focus_get_error(DeviceConnection* dev) {
   return dev == nullptr ? "null handle" : dev->error_text.c_str();
 }
 
+FOCUS_API int32_t FOCUS_CALL focus_set_wait_mode(DeviceConnection* dev, uint32_t mode) {
+  if (dev == nullptr) {
+    return FOCUS_ERR_ARG;
+  }
+  switch (mode) {
+    case FOCUS_WAIT_PACED: dev->wait_mode = focus::connection::WaitMode::paced; return FOCUS_OK;
+    case FOCUS_WAIT_PROMPT: dev->wait_mode = focus::connection::WaitMode::prompt; return FOCUS_OK;
+    default: return FOCUS_ERR_ARG;
+  }
+}
+
 }  // extern "C"

@@ -8,6 +8,18 @@
 #include "platform/serial_platform.h"
 #include "protocol/frame_receiver.h"
 
+namespace focus::connection {
+
+// How an exchange waits for its reply (focus_set_wait_mode).
+enum class WaitMode {
+  // Sleeps a fixed interval before each read, as each exchange describes.
+  paced,
+  // Blocks in the read until bytes arrive or the exchange's bound is reached.
+  prompt,
+};
+
+}  // namespace focus::connection
+
 // Global, so that the public header's opaque `struct DeviceConnection` names it.
 struct DeviceConnection {
   explicit DeviceConnection(focus::platform::SerialPlatform& line) : platform(&line), traced(line) {}
@@ -22,6 +34,10 @@ struct DeviceConnection {
   focus::connection::TracedLine traced;
   // Bytes read from the port and not yet consumed by an exchange.
   focus::protocol::FrameReceiver received;
+  // The last read filled all it asked for: the driver may hold more, so the
+  // next read comes without the sleep. Cleared when the driver is purged.
+  bool driver_may_hold_more = false;
+  focus::connection::WaitMode wait_mode = focus::connection::WaitMode::paced;
 };
 
 namespace focus::connection {

@@ -19,6 +19,7 @@ std::int32_t send_command(DeviceConnection& connection, std::uint8_t command, co
 
   connection.received.clear();
   connection.platform->purge_received(connection.port);
+  connection.driver_may_hold_more = false;
   std::uint32_t written = 0;
   connection.platform->write(connection.port, bytes.data(), static_cast<std::uint32_t>(bytes.size()),
                              written);
@@ -33,9 +34,11 @@ void read_into_receiver(DeviceConnection& connection, std::uint32_t max_bytes) {
   protocol::FrameReceiver& received = connection.received;
   const auto size = static_cast<std::uint32_t>(max_bytes < received.room() ? max_bytes : received.room());
   std::uint32_t count = 0;
-  if (connection.platform->read(connection.port, received.free_space(), size, count) && count > 0) {
+  const bool read = connection.platform->read(connection.port, received.free_space(), size, count);
+  if (read && count > 0) {
     received.commit(count < size ? count : size);
   }
+  connection.driver_may_hold_more = read && size != 0 && count >= size;
 }
 
 }  // namespace focus::exchange

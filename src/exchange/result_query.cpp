@@ -1,6 +1,5 @@
 #include "exchange/result_query.h"
 
-#include "connection/timeout_profiles.h"
 #include "exchange/exchange.h"
 #include "protocol/command_codes.h"
 #include "protocol/little_endian.h"
@@ -9,12 +8,20 @@ namespace focus::exchange {
 
 using protocol::read_le16;
 
+namespace {
+
+// 5 attempts of Sleep(100) and a read of up to 512 bytes: about 0.5 s.
+constexpr Pacing kQueryPacing{protocol::FrameReceiver::kMaxRead, 100, 5, 0};
+// 20 attempts of Sleep(100) and a read of up to 512 bytes: about 2 s.
+constexpr Pacing kSysInfoPacing{protocol::FrameReceiver::kMaxRead, 100, 20, 0};
+
+}  // namespace
+
 std::int32_t poll_result(DeviceConnection& connection, QueryResult* result) {
   if (result == nullptr) {
     return FOCUS_ERR_ARG;
   }
-  connection::PollingTimeouts polling(connection);
-  const Verdict verdict = poll_attempts(connection, 5, 100, [&](const protocol::Frame& frame) -> Verdict {
+  const Verdict verdict = await_reply(connection, kQueryPacing, [&](const protocol::Frame& frame) -> Verdict {
     const protocol::Bytes& p = frame.payload;
     if (p.size() < 3) {
       return std::nullopt;
@@ -40,25 +47,25 @@ std::int32_t fetch_sys_info(DeviceConnection& connection, SysInfo* info) {
   if (sent <= 0) {
     return sent;
   }
-  connection::PollingTimeouts polling(connection);
-  const Verdict verdict = poll_attempts(connection, 20, 100, [&](const protocol::Frame& frame) -> Verdict {
-    const protocol::Bytes& p = frame.payload;
-    if (p.size() < 15) {
-      return std::nullopt;
-    }
-    info->info1 = p[0];
-    info->info2 = read_le16(p, 1);
-    info->info3 = p[3];
-    info->info4 = p[4];
-    info->info5 = p[5];
-    info->info6 = p[6];
-    info->info7 = read_le16(p, 7);
-    info->info8 = p[9];
-    info->info9 = p[10];
-    info->info10 = read_le16(p, 11);
-    info->info11 = read_le16(p, 13);
-    return FOCUS_OK;
-  });
+  const Verdict verdict =
+      await_reply(connection, kSysInfoPacing, [&](const protocol::Frame& frame) -> Verdict {
+        const protocol::Bytes& p = frame.payload;
+        if (p.size() < 15) {
+          return std::nullopt;
+        }
+        info->info1 = p[0];
+        info->info2 = read_le16(p, 1);
+        info->info3 = p[3];
+        info->info4 = p[4];
+        info->info5 = p[5];
+        info->info6 = p[6];
+        info->info7 = read_le16(p, 7);
+        info->info8 = p[9];
+        info->info9 = p[10];
+        info->info10 = read_le16(p, 11);
+        info->info11 = read_le16(p, 13);
+        return FOCUS_OK;
+      });
   return verdict.value_or(FOCUS_ERR_TIMEOUT);
 }
 

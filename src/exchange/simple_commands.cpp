@@ -1,13 +1,18 @@
-#include "connection/timeout_profiles.h"
 #include "exchange/exchange.h"
 #include "exchange/wait_ack.h"
 #include "protocol/command_codes.h"
 
 namespace focus::exchange {
 
+namespace {
+
+// 30 attempts of Sleep(50) and a read of up to 512 bytes: about 1.5 s.
+constexpr Pacing kAckPacing{protocol::FrameReceiver::kMaxRead, 50, 30, 0};
+
+}  // namespace
+
 std::int32_t wait_ack(DeviceConnection& connection) {
-  connection::PollingTimeouts polling(connection);
-  const Verdict verdict = poll_attempts(connection, 30, 50, [](const protocol::Frame& frame) -> Verdict {
+  const Verdict verdict = await_reply(connection, kAckPacing, [](const protocol::Frame& frame) -> Verdict {
     if (frame.payload.size() < 3 || frame.payload[0] != protocol::kAcknowledgement) {
       return std::nullopt;
     }

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "connection/timeout_profiles.h"
 #include "exchange/exchange.h"
 #include "protocol/command_codes.h"
 
@@ -45,21 +44,8 @@ std::int32_t run_single_focus(DeviceConnection& connection, std::uint32_t timeou
     return std::nullopt;
   };
 
-  {
-    connection::PollingTimeouts polling(connection);
-    platform::SerialPlatform& line = *connection.platform;
-    const bool limited = timeout_ms != 0;
-    const std::uint64_t deadline = limited ? line.tick_ms() + timeout_ms : 0;
-    bool decided = judge_held_frames(connection, judge).has_value();
-    while (!decided) {
-      if (limited && line.tick_ms() >= deadline) {
-        outcome = Outcome::timed_out;
-        break;
-      }
-      line.sleep_ms(kPassSleepMs);
-      read_into_receiver(connection, kReadSize);
-      decided = judge_held_frames(connection, judge).has_value();
-    }
+  if (!await_reply(connection, Pacing{kReadSize, kPassSleepMs, 0, timeout_ms}, judge)) {
+    outcome = Outcome::timed_out;
   }
 
   switch (outcome) {

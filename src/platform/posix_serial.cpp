@@ -1,6 +1,6 @@
 // The serial line on POSIX termios, behaving as the Windows calls do: an
 // exclusive open, the line record read and written whole, and the timeout
-// record emulated with poll().
+// records the library uses emulated with poll().
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -159,51 +159,38 @@ class PosixSerialPlatform final : public SerialPlatform {
 
   bool purge_received(PortHandle handle) override { return ::tcflush(port_of(handle).fd, TCIFLUSH) == 0; }
 
-  // ReadFile under COMMTIMEOUTS: the interval MAXDWORD with no total returns
-  // at once; MAXDWORD/MAXDWORD/constant returns on the first byte or after
-  // the constant; otherwise a total limit (multiplier x size + constant, none
-  // when both are 0) and a limit between bytes (none when 0).
+  // ReadFile under the two timeout records the library reads under:
+  // {MAXDWORD, MAXDWORD, T} returns at once with the bytes already received,
+  // else with the first bytes that arrive within T ms, else with none after
+  // T; every other record is read as {MAXDWORD, 0, 0}, which returns at once
+  // with what has arrived, possibly nothing.
   bool read(PortHandle handle, std::uint8_t* buffer, std::uint32_t size, std::uint32_t& count) override {
     const PosixPort& port = port_of(handle);
     const SerialTimeouts& t = port.timeouts;
     count = 0;
     if (size == 0) return true;
-
-    const bool at_once =
-        t.read_interval == kMaxDword && t.read_total_multiplier == 0 && t.read_total_constant == 0;
-    const bool first_byte = t.read_interval == kMaxDword && t.read_total_multiplier == kMaxDword &&
-                            t.read_total_constant != 0 && t.read_total_constant != kMaxDword;
-    const std::uint64_t total_ms =
-        first_byte ? t.read_total_constant
-                   : std::uint64_t{t.read_total_multiplier} * size + t.read_total_constant;
-    const bool has_total = first_byte || total_ms != 0;
-    const bool has_interval = !first_byte && t.read_interval != 0 && t.read_interval != kMaxDword;
-    const auto total_deadline = Clock::now() + std::chrono::milliseconds(total_ms);
-    auto interval_deadline = Clock::time_point::max();
-
+    const bool waits_for_first_byte = t.read_interval == kMaxDword && t.read_total_multiplier == kMaxDword &&
+                                      t.read_total_constant != 0 && t.read_total_constant != kMaxDword;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(t.read_total_constant);
+    bool reported_ready = false;
     for (;;) {
-      const ssize_t got = ::read(port.fd, buffer + count, size - count);
+      const ssize_t got = ::read(port.fd, buffer, size);
       if (got > 0) {
-        count += static_cast<std::uint32_t>(got);
-        if (count == size || first_byte) return true;
-        if (has_interval) interval_deadline = Clock::now() + std::chrono::milliseconds(t.read_interval);
-      } else if (!would_block(got) && got != 0) {
-        return false;
-      }
-      if (at_once) return true;
-      int wait_ms = -1;
-      if (has_total) wait_ms = ms_until(total_deadline);
-      if (count > 0 && has_interval) {
-        const int interval_ms = ms_until(interval_deadline);
-        wait_ms = wait_ms < 0 ? interval_ms : (interval_ms < wait_ms ? interval_ms : wait_ms);
-      }
-      if (wait_ms == 0) return true;
-      if (!wait_for(port.fd, POLLIN, wait_ms) && wait_ms > 0) {
-        // Timed out; take what arrived in the last instant, then stop.
-        const ssize_t last = ::read(port.fd, buffer + count, size - count);
-        if (last > 0) count += static_cast<std::uint32_t>(last);
+        count = static_cast<std::uint32_t>(got);
         return true;
       }
+      const bool failed = got < 0 && !would_block(got);
+      if (!waits_for_first_byte) return !failed;
+      if (failed || reported_ready) {
+        // A line that cannot deliver (a hang-up, an error, an end of file
+        // that poll keeps reporting) waits out its time as a quiet one
+        // does, rather than spin.
+        std::this_thread::sleep_until(deadline);
+        return !failed;
+      }
+      const int wait_ms = ms_until(deadline);
+      if (wait_ms == 0) return true;
+      reported_ready = wait_for(port.fd, POLLIN, wait_ms);
     }
   }
 

@@ -70,8 +70,13 @@ void PtyDevice::run() {
                                pending.begin() + static_cast<std::ptrdiff_t>(pos + size));
       }
       pos += size;
+      // Each reply is due its delay after the one before, on an absolute
+      // schedule, so that a long stream keeps its rate.
+      auto due = std::chrono::steady_clock::now();
       for (const auto& [delay, bytes] : script_(request)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        if (stop_) break;
+        due += std::chrono::milliseconds(delay);
+        std::this_thread::sleep_until(due);
         std::size_t sent = 0;
         while (sent < bytes.size() && !stop_) {
           const ssize_t put = ::write(master_, bytes.data() + sent, bytes.size() - sent);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 
@@ -202,6 +203,96 @@ TEST(PtyLine, AWriteThatCannotCompleteGivesUpAfterTheStandingTimeout) {
   ::close(filler);
   focus_close(dev);
 }
+
+// ---- The prompt wait mode and streams, in real time ------------------------
+
+TEST(PtyLine, PromptModeAnswersACommandWellWithinThePacedFiftyMilliseconds) {
+  PtyDevice device;
+  device.serve([](const protocol::Frame& request) {
+    return PtyDevice::Replies{{0, device_frame(request.command, {0x01, 0x01, 0x00})}};
+  });
+  DeviceConnection* dev = focus_init(device.path().c_str());
+  ASSERT_NE(dev, nullptr);
+  ASSERT_EQ(focus_set_wait_mode(dev, FOCUS_WAIT_PROMPT), FOCUS_OK);
+  // A paced wait sleeps 50 ms before its first read, so even the fastest
+  // of ten would take that long; the fastest is the one a loaded machine
+  // disturbs least.
+  long long fastest_us = -1;
+  for (int i = 0; i < 10; ++i) {
+    const auto start = Clock::now();
+    ASSERT_EQ(focus_laser_off(dev), FOCUS_OK);
+    const long long took_us =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+    if (fastest_us < 0 || took_us < fastest_us) fastest_us = took_us;
+  }
+  EXPECT_LT(fastest_us, 25000) << "fastest of ten, in microseconds";
+  focus_close(dev);
+}
+
+// The prompt read emulated with poll(): on a silent line it sleeps in the
+// kernel until the bound, neither returning early nor spinning.
+TEST(PtyLine, PromptModeWaitsOutASilentLineAsleep) {
+  PtyDevice device;
+  device.serve([](const protocol::Frame&) { return PtyDevice::Replies{}; });
+  DeviceConnection* dev = focus_init(device.path().c_str());
+  ASSERT_NE(dev, nullptr);
+  ASSERT_EQ(focus_set_wait_mode(dev, FOCUS_WAIT_PROMPT), FOCUS_OK);
+  timespec cpu_before{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_before);
+  const auto start = Clock::now();
+  EXPECT_EQ(focus_laser_off(dev), FOCUS_ERR_TIMEOUT);
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  timespec cpu_after{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu_after);
+  const double cpu_ms =
+      (cpu_after.tv_sec - cpu_before.tv_sec) * 1e3 + (cpu_after.tv_nsec - cpu_before.tv_nsec) / 1e6;
+  EXPECT_GE(waited, 1490) << "the bound is 1.5 s";
+  EXPECT_LT(waited, 5000);
+  EXPECT_LT(cpu_ms, 300) << "a wait that spins burns the whole 1.5 s";
+  focus_close(dev);
+}
+
+// Continuous ranging at 1000 results a second for 3 s, the host calling
+// focus_query_result in a loop: every result arrives, in order, without
+// the stream piling up behind the host.
+class PtyStream : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(PtyStream, AThousandResultsASecondAllArrive) {
+  constexpr int kResults = 3000;
+  PtyDevice device;
+  device.serve([](const protocol::Frame& request) {
+    PtyDevice::Replies replies{{0, device_frame(request.command, {0x01, 0x01, 0x00})}};
+    if (request.command == 0xAA) {
+      for (int i = 0; i < kResults; ++i) {
+        replies.push_back({1, device_frame(0xAA, {0x03, 0x01, 0x00, static_cast<std::uint8_t>(i & 0xFF),
+                                                  static_cast<std::uint8_t>(i >> 8)})});
+      }
+    }
+    return replies;
+  });
+  DeviceConnection* dev = focus_init(device.path().c_str());
+  ASSERT_NE(dev, nullptr);
+  ASSERT_EQ(focus_set_wait_mode(dev, GetParam()), FOCUS_OK);
+  const auto start = Clock::now();
+  ASSERT_EQ(focus_continuous_range(dev), FOCUS_OK);
+  int taken = 0;
+  // 3 s of stream and 1.5 s to spare; taking 512 bytes per 100 ms, as the
+  // paced query did before it read on after a full read, needs 6.4 s.
+  while (taken < kResults && Clock::now() - start < std::chrono::milliseconds(4500)) {
+    QueryResult result{};
+    if (focus_query_result(dev, &result) != FOCUS_OK) continue;
+    ASSERT_EQ(result.kind, 3);
+    ASSERT_EQ(+result.value, taken) << "in order, none skipped";
+    ++taken;
+  }
+  EXPECT_EQ(taken, kResults);
+  focus_close(dev);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PtyStream, ::testing::Values(FOCUS_WAIT_PACED, FOCUS_WAIT_PROMPT),
+                         [](const auto& info) {
+                           return info.param == FOCUS_WAIT_PACED ? "paced" : "prompt";
+                         });
 
 }  // namespace
 }  // namespace focus::testing

@@ -84,10 +84,28 @@ bool ScriptedLine::purge_received(platform::PortHandle) {
 
 bool ScriptedLine::read(platform::PortHandle, std::uint8_t* buffer, std::uint32_t size,
                         std::uint32_t& count) {
+  if (read_hook_) read_hook_(*this);
   Call& call = record(Call::read);
   call.size = size;
+  call.timeouts = timeouts_;
   count = 0;
+  // Under {MAXDWORD, MAXDWORD, T} a read on a quiet line waits up to T for
+  // the first byte; the wait moves the clock on.
+  const bool waits = timeouts_.read_interval == platform::kMaxDword &&
+                     timeouts_.read_total_multiplier == platform::kMaxDword &&
+                     timeouts_.read_total_constant != 0 &&
+                     timeouts_.read_total_constant != platform::kMaxDword;
+  if (waits) {
+    const std::uint64_t until = now_ + timeouts_.read_total_constant;
+    const bool quiet = reads_fail_ || arrivals_.empty() || arrivals_.front().at > now_;
+    if (quiet) {
+      now_ =
+          (!reads_fail_ && !arrivals_.empty() && arrivals_.front().at < until) ? arrivals_.front().at : until;
+    }
+    call.returned_at = now_;
+  }
   if (reads_fail_) return false;
+  drop_overflow();
   while (count < size && !arrivals_.empty() && arrivals_.front().at <= now_) {
     Bytes& bytes = arrivals_.front().bytes;
     const std::size_t take = std::min<std::size_t>(size - count, bytes.size());
@@ -98,6 +116,21 @@ bool ScriptedLine::read(platform::PortHandle, std::uint8_t* buffer, std::uint32_
     if (bytes.empty()) arrivals_.pop_front();
   }
   return true;
+}
+
+// Bytes leave the driver only when read or purged, so what arrived since
+// then and does not fit is what was lost.
+void ScriptedLine::drop_overflow() {
+  std::size_t held = 0;
+  for (auto arrival = arrivals_.begin(); arrival != arrivals_.end() && arrival->at <= now_;) {
+    const std::size_t fits = held < driver_capacity_ ? driver_capacity_ - held : 0;
+    if (arrival->bytes.size() > fits) {
+      lost_bytes_ += arrival->bytes.size() - fits;
+      arrival->bytes.resize(fits);
+    }
+    held += arrival->bytes.size();
+    arrival = arrival->bytes.empty() ? arrivals_.erase(arrival) : arrival + 1;
+  }
 }
 
 bool ScriptedLine::write(platform::PortHandle, const std::uint8_t* data, std::uint32_t size,

@@ -1,8 +1,10 @@
 // A serial line for tests: a virtual clock (sleep advances it, the tick
-// reads it), device bytes that become readable at given times or in
+// reads it, a read under {MAXDWORD, MAXDWORD, T} waits on it for the first
+// byte up to T), device bytes that become readable at given times or in
 // answer to a host write, and a record of every platform call in order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -23,7 +25,9 @@ struct Call {
   std::uint64_t at;           // virtual time of the call
   Bytes bytes;                // write: the bytes written; read: the bytes returned
   std::uint32_t size = 0;     // read: the most asked for; sleep: the ms
-  SerialTimeouts timeouts{};  // set_timeouts: the record set; get_timeouts: the record returned
+  SerialTimeouts timeouts{};  // set_timeouts: the record set; get_timeouts: the record returned; read: the
+                              // record in force
+  std::uint64_t returned_at = 0;  // a read that may wait: virtual time of its return
 };
 
 class ScriptedLine final : public platform::SerialPlatform {
@@ -40,6 +44,13 @@ class ScriptedLine final : public platform::SerialPlatform {
   void on_write(Reaction reaction) { reaction_ = std::move(reaction); }
   // Called after every sleep, e.g. to move the clock on by a long stall.
   void on_sleep(std::function<void(ScriptedLine&)> hook) { sleep_hook_ = std::move(hook); }
+  // Called at the start of every read.
+  void on_read(std::function<void(ScriptedLine&)> hook) { read_hook_ = std::move(hook); }
+  // The driver holds at most this many received bytes; what arrives while
+  // it is full is lost, as on a UART whose receive buffer overflows.
+  void limit_driver_buffer(std::size_t bytes) { driver_capacity_ = bytes; }
+  // Device bytes lost to a full driver buffer so far.
+  std::size_t lost_bytes() const { return lost_bytes_; }
 
   // --- faults ---
   void fail_open(int error) { open_error_ = error; }
@@ -96,6 +107,10 @@ class ScriptedLine final : public platform::SerialPlatform {
   std::vector<Call> calls_;
   Reaction reaction_;
   std::function<void(ScriptedLine&)> sleep_hook_;
+  std::function<void(ScriptedLine&)> read_hook_;
+  std::size_t driver_capacity_ = SIZE_MAX;
+  std::size_t lost_bytes_ = 0;
+  void drop_overflow();
   SerialTimeouts timeouts_{};
   platform::LineSettings line_{};
   std::string opened_name_;

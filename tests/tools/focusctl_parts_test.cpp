@@ -46,6 +46,10 @@ TEST(Invocation, GlobalOptionsComeBeforeTheCommand) {
   EXPECT_EQ(out.command, "laser-on");
   EXPECT_EQ(out.args, std::vector<std::string>{"80"});
   EXPECT_TRUE(out.json) << "--json is taken anywhere";
+  EXPECT_FALSE(out.prompt);
+  Invocation prompt;
+  ASSERT_TRUE(parse_invocation({"--prompt", "--port", "COM3", "laser-off"}, prompt, error)) << error;
+  EXPECT_TRUE(prompt.prompt);
 #ifndef _WIN32
   Invocation sim;
   ASSERT_TRUE(parse_invocation({"--sim", "--refuse", "A7", "--split", "--json", "sys-info"}, sim, error))

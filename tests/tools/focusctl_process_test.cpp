@@ -290,13 +290,23 @@ TEST(Focusctl, TheDemoRunsEveryLibraryFunctionAndEachSucceeds) {
     const std::string& call = step.at("call").get<std::string>();
     functions.insert(call.substr(0, call.find('(')));
   }
-  EXPECT_EQ(functions.size(), 24u);
+  EXPECT_EQ(functions.size(), 25u);
   EXPECT_TRUE(lines->back().at("summary").get<bool>());
   EXPECT_EQ(lines->back().at("failed").get<long long>(), 0);
 
   const Finished text = focusctl({"--sim", "demo"});
   EXPECT_EQ(text.exit_code, 0);
-  EXPECT_NE(text.out.find("All 27 steps succeeded"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("All 28 steps succeeded"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("paced "), std::string::npos) << "both wait modes side by side";
+}
+
+TEST(Focusctl, ThePromptOptionRunsTheDemoInThePromptWaitMode) {
+  const Finished run = focusctl({"--sim", "--prompt", "--json", "demo"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const auto lines = testing::parse_json_lines(run.out);
+  ASSERT_TRUE(lines && !lines->empty()) << run.out;
+  EXPECT_EQ((*lines)[0].at("result").get<std::string>(), "connection open, prompt wait mode");
+  EXPECT_EQ(lines->back().at("failed").get<long long>(), 0);
 }
 
 TEST(Focusctl, TheDemoReportsAFailingStepAndItsExitCode) {

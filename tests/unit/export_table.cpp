@@ -28,6 +28,7 @@ std::vector<ExportCall> every_export_taking_a_connection() {
       {"single_focus_timeout", [](DeviceConnection* d) { return focus_single_focus_timeout(d, 100); }},
       {"query_result", [](DeviceConnection* d) { return focus_query_result(d, &result); }},
       {"read_sys_info", [](DeviceConnection* d) { return focus_read_sys_info(d, &info); }},
+      {"set_wait_mode", [](DeviceConnection* d) { return focus_set_wait_mode(d, FOCUS_WAIT_PROMPT); }},
   };
 }
 

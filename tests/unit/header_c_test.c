@@ -20,7 +20,9 @@ int focus_c_caller_sees_the_api(void) {
   SysInfo info;
   return focus_init(NULL) == NULL && strcmp(focus_get_error(NULL), "null handle") == 0 &&
          focus_query_result(NULL, &result) == FOCUS_ERR_ARG &&
-         focus_read_sys_info(NULL, &info) == FOCUS_ERR_ARG && sizeof result == 5 && sizeof info == 15 &&
+         focus_read_sys_info(NULL, &info) == FOCUS_ERR_ARG &&
+         focus_set_wait_mode(NULL, FOCUS_WAIT_PROMPT) == FOCUS_ERR_ARG && FOCUS_WAIT_PACED == 0 &&
+         sizeof result == 5 && sizeof info == 15 &&
          strcmp(focus_status_name(FOCUS_ERR_TIMEOUT), "FOCUS_ERR_TIMEOUT") == 0 &&
          strcmp(focus_status_name(-2), "unknown status") == 0 &&
          focus_set_trace(NULL, count_events, &events) == FOCUS_ERR_ARG && events == 0;

@@ -58,7 +58,7 @@ header_names=$(grep -o 'FOCUS_CALL focus_[a-z_]*' "$root/include/focus.h" | awk 
 def_names=$(sed -n '/^EXPORTS/,$p' "$root/src/focus.def" | tail -n +2 | awk '$1 !~ /^;/ && NF {print $1}' | sort)
 export_names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$work/p.txt" | awk '/^\t\[/ {print $NF}' | sort)
 
-check "focus.h declares the 24 operations and the extensions" [ "$(echo "$header_names" | wc -l)" -ge 25 ]
+check "focus.h declares the 24 operations and the extensions" [ "$(echo "$header_names" | wc -l)" -ge 26 ]
 check "focus.def lists the exports of focus.h" same "$header_names" "$def_names"
 check "export table: exactly the focus_ names of focus.h, undecorated" same "$header_names" "$export_names"
 check "export table: the DLL is named focus.dll" grep -Eq '^Name[[:space:]].* focus\.dll$' "$work/p.txt"
@@ -86,6 +86,18 @@ strings -el "$work/rsrc.bin" >"$work/rsrc.txt" 2>/dev/null
 value_of() { grep -A1 -x "$1" "$work/rsrc.txt" | tail -n 1; }
 check "version resource: FileVersion $version" same "$version" "$(value_of FileVersion)"
 check "version resource: ProductName focus" same "focus" "$(value_of ProductName)"
+# The version of focus.h, in the resource's text and in its fixed part
+# (VS_FIXEDFILEINFO after the 0xFEEF04BD signature: file version as
+# major.minor and patch.0, 16-bit halves, little-endian).
+header_version=$(sed -n 's/^#define FOCUS_VERSION_STRING "\(.*\)"$/\1/p' "$root/include/focus.h")
+fixed=($(od -An -tx1 -v "$work/rsrc.bin" | tr -s ' \n' ' ' | grep -o 'bd 04 ef fe\( [0-9a-f][0-9a-f]\)\{12\}' | head -n 1))
+fixed_version=""
+if [ ${#fixed[@]} -eq 16 ]; then
+  fixed_version=$((16#${fixed[11]}${fixed[10]})).$((16#${fixed[9]}${fixed[8]})).$((16#${fixed[15]}${fixed[14]}))
+fi
+check "version resource: FileVersion is focus.h's FOCUS_VERSION_STRING ($header_version)" \
+  same "$header_version" "$(value_of FileVersion)"
+check "version resource: fixed file version $header_version" same "$header_version" "$fixed_version"
 check "version resource: a FileDescription" [ -n "$(value_of FileDescription)" ]
 
 echo "tables: $passed passed, $failed failed"

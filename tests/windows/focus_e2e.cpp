@@ -1,5 +1,5 @@
 // End-to-end run of focus.dll on the Win32 serial API, as a host program
-// uses it: the DLL is loaded by name with LoadLibraryA, every one of its 24
+// uses it: the DLL is loaded by name with LoadLibraryA, every one of its 25
 // exports is found with GetProcAddress, and each is driven over a real COM
 // port with the device simulator on the other end. On Linux this runs under
 // Wine, whose COMn is a pseudo-terminal served by the native focus-sim.
@@ -55,7 +55,8 @@ namespace {
   X(focus_single_focus_timeout) \
   X(focus_query_result)         \
   X(focus_read_sys_info)        \
-  X(focus_set_trace)
+  X(focus_set_trace)            \
+  X(focus_set_wait_mode)
 
 // The types come from the header's declarations; nothing is linked against
 // the DLL, so every call below goes through a pointer from GetProcAddress.
@@ -467,6 +468,77 @@ void scenario_silent_focus(const Api& api, const char* port, const char*) {
   api.focus_close(dev);
 }
 
+// --silent 0xA7: the prompt wait mode over a Wine COM port, where each
+// read runs under the timeout record {MAXDWORD, MAXDWORD, T}.
+void scenario_prompt(const Api& api, const char* port, const char*) {
+  DeviceConnection* dev = api.focus_init(port);
+  if (!check(dev != nullptr, "init(\"%s\") -> a connection", port)) return;
+  check(api.focus_set_wait_mode(nullptr, FOCUS_WAIT_PROMPT) == FOCUS_ERR_ARG, "set_wait_mode(NULL) -> -1");
+  check(api.focus_set_wait_mode(dev, 2) == FOCUS_ERR_ARG, "set_wait_mode(dev, 2) -> -1");
+  check(api.focus_set_wait_mode(dev, FOCUS_WAIT_PROMPT) == FOCUS_OK, "set_wait_mode(dev, PROMPT) -> 0");
+
+  // The device acknowledges 2 ms after a request; a paced wait reads after 50.
+  std::uint64_t fastest = ~0ull;
+  bool all_ok = true;
+  for (int i = 0; i < 5; ++i) {
+    const std::uint64_t start = now_ms();
+    all_ok = api.focus_laser_on(dev, 20) == FOCUS_OK && all_ok;
+    const std::uint64_t took = now_ms() - start;
+    if (took < fastest) fastest = took;
+  }
+  check(all_ok, "prompt: laser_on five times -> 0");
+  // On Windows such a read returns at the first byte. Wine 8 waits out T
+  // instead; the call is then still right, only as slow as its bound.
+  check(fastest < 1700, "prompt: laser_on returned within its 1.5 s bound (fastest %llu ms)",
+        static_cast<unsigned long long>(fastest));
+  if (fastest < 40) {
+    note("prompt: a command answered in 2 ms returned in %llu ms: reads return at the first byte",
+         static_cast<unsigned long long>(fastest));
+  } else {
+    note(
+        "prompt: a command answered in 2 ms took %llu ms: this platform's ReadFile under {MAXDWORD, "
+        "MAXDWORD, T} waits out T instead of returning at the first byte",
+        static_cast<unsigned long long>(fastest));
+  }
+
+  std::uint64_t start = now_ms();
+  std::int32_t status = api.focus_single_focus(dev);
+  std::uint64_t took = now_ms() - start;
+  check(status == FOCUS_OK, "prompt: single_focus -> 0 (got %d)", static_cast<int>(status));
+  check(took >= 250 && took < 5500, "prompt: it waited for the completion at 300 ms, within 5 s (%llu ms)",
+        static_cast<unsigned long long>(took));
+  SysInfo info{};
+  check(api.focus_read_sys_info(dev, &info) == FOCUS_OK && info.info1 == 1, "prompt: read_sys_info -> 0");
+  QueryResult result{};
+  check(api.focus_single_range(dev) == FOCUS_OK && query_kind(api, dev, 3, result),
+        "prompt: single_range, query_result -> a range result");
+  check(api.focus_continuous_focus(dev) == FOCUS_OK && query_kind(api, dev, 2, result) &&
+            query_kind(api, dev, 2, result),
+        "prompt: continuous_focus, query_result twice -> focus results");
+
+  start = now_ms();
+  status = api.focus_laser_off(dev);
+  took = now_ms() - start;
+  check(status == FOCUS_ERR_TIMEOUT, "prompt: unanswered laser_off -> -8 (got %d)", static_cast<int>(status));
+  check(took >= 1400 && took < 4000, "prompt: it waited out the 1.5 s bound (%llu ms)",
+        static_cast<unsigned long long>(took));
+  start = now_ms();
+  status = api.focus_single_focus_timeout(dev, 100);
+  took = now_ms() - start;
+  check(status == FOCUS_ERR_TIMEOUT && took >= 90 && took < 250,
+        "prompt: single_focus_timeout(100) against a 300 ms focus -> -8 at the limit (%llu ms)",
+        static_cast<unsigned long long>(took));
+  check(error_is(api, dev, "单次对焦等待超时"), "prompt: message 单次对焦等待超时");
+
+  check(api.focus_set_wait_mode(dev, FOCUS_WAIT_PACED) == FOCUS_OK, "set_wait_mode(dev, PACED) -> 0");
+  start = now_ms();
+  status = api.focus_laser_on(dev, 20);
+  took = now_ms() - start;
+  check(status == FOCUS_OK && took >= 45, "paced again: laser_on -> 0 after the 50 ms sleep (%llu ms)",
+        static_cast<unsigned long long>(took));
+  api.focus_close(dev);
+}
+
 struct Scenario {
   const char* name;
   const char* simulator_options;
@@ -479,6 +551,7 @@ const Scenario kScenarios[] = {
     {"faults", "--refuse 0xA6 --silent 0xA7 --fail-code 7", scenario_faults},
     {"refused-focus", "--refuse 0xA1", scenario_refused_focus},
     {"silent-focus", "--silent 0xA1", scenario_silent_focus},
+    {"prompt", "--silent 0xA7", scenario_prompt},
 };
 
 int usage() {

@@ -72,7 +72,7 @@ fi
 
 names=()
 e2e_pids=()
-port_number=5
+port_number=4  # COM4 to COM9; COM10 and COM12 serve other checks below
 for line in "${scenarios[@]}"; do
   name=${line%%|*}
   read -r -a options <<<"${line#*|}"

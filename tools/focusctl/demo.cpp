@@ -52,21 +52,44 @@ SyncTime clock_words() {
                   static_cast<std::uint16_t>(parts.tm_sec)};
 }
 
-std::vector<Step> tour(const std::string& port, bool simulated) {
+// One command in each wait mode, timed side by side; the demo's own mode is
+// set back afterwards.
+StepOutcome compare_wait_modes(DeviceConnection* dev, bool prompt) {
+  using Clock = std::chrono::steady_clock;
+  const auto timed = [dev](std::uint32_t mode, double& ms) {
+    focus_set_wait_mode(dev, mode);
+    const auto start = Clock::now();
+    const std::int32_t status = focus_calib_save(dev);
+    ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return status;
+  };
+  double paced_ms = 0;
+  double prompt_ms = 0;
+  std::int32_t status = timed(FOCUS_WAIT_PACED, paced_ms);
+  const std::int32_t prompt_status = timed(FOCUS_WAIT_PROMPT, prompt_ms);
+  if (status == FOCUS_OK) status = prompt_status;
+  focus_set_wait_mode(dev, prompt ? FOCUS_WAIT_PROMPT : FOCUS_WAIT_PACED);
+  char text[96];
+  std::snprintf(text, sizeof text, "focus_calib_save(): paced %.1f ms | prompt %.1f ms", paced_ms, prompt_ms);
+  return {status, text, 0};
+}
+
+std::vector<Step> tour(const std::string& port, bool simulated, bool prompt) {
   const SyncTime time = clock_words();
   const auto simple = [](std::string call, std::int32_t (*function)(DeviceConnection*)) {
     return Step{std::move(call), [function](DeviceConnection*& dev) { return acknowledged(function(dev)); }};
   };
   return {
       {"focus_init(\"" + port + "\")",
-       [port](DeviceConnection*& dev) {
+       [port, prompt](DeviceConnection*& dev) {
          dev = focus_init(port.c_str());
          if (dev == nullptr) return StepOutcome{FOCUS_ERR_NOT_OPEN, "", last_os_error()};
-         return StepOutcome{FOCUS_OK, "connection open"};
+         if (prompt) focus_set_wait_mode(dev, FOCUS_WAIT_PROMPT);
+         return StepOutcome{FOCUS_OK, prompt ? "connection open, prompt wait mode" : "connection open"};
        }},
       {"focus_get_error()",
        [](DeviceConnection*& dev) {
-         return StepOutcome{FOCUS_OK, "\"" + std::string(focus_get_error(dev)) + "\" (no message yet)"};
+         return StepOutcome{FOCUS_OK, std::string("\"") + focus_get_error(dev) + "\" (no message yet)"};
        }},
       {"focus_laser_on(80)", [](DeviceConnection*& dev) { return acknowledged(focus_laser_on(dev, 80)); }},
       {"focus_laser_power(120)",
@@ -110,6 +133,8 @@ std::vector<Step> tour(const std::string& port, bool simulated) {
          if (simulated) return StepOutcome{status, describe_simulated_info(info)};
          return StepOutcome{status, json_line(info_json(info))};
        }},
+      {"focus_set_wait_mode(paced, prompt)",
+       [prompt](DeviceConnection*& dev) { return compare_wait_modes(dev, prompt); }},
       simple("focus_auto_descend()", focus_auto_descend),
       simple("focus_laser_off()", focus_laser_off),
       simple("focus_power_off()", focus_power_off),
@@ -124,9 +149,9 @@ std::vector<Step> tour(const std::string& port, bool simulated) {
 
 }  // namespace
 
-int run_demo(const std::string& port, const std::string& shown_name, const Reporter& reporter) {
+int run_demo(const std::string& port, const std::string& shown_name, bool prompt, const Reporter& reporter) {
   using Clock = std::chrono::steady_clock;
-  const std::vector<Step> steps = tour(port, reporter.simulated());
+  const std::vector<Step> steps = tour(port, reporter.simulated(), prompt);
   if (!reporter.json()) {
     std::printf("focus tour on %s%s: every library function, in turn\n\n", shown_name.c_str(),
                 reporter.origin());
@@ -186,7 +211,7 @@ int run_demo(const std::string& port, const std::string& shown_name, const Repor
     json["ok"] = failed == 0;
     std::printf("%s\n", json_line(json).c_str());
   } else if (failed == 0) {
-    std::printf("\nAll %zu steps succeeded in %.1f s%s: the 24 library functions, some more than once.\n",
+    std::printf("\nAll %zu steps succeeded in %.1f s%s: the 25 library functions, some more than once.\n",
                 steps.size(), seconds, reporter.origin());
   } else {
     std::printf("\n%d of %zu steps failed (%.1f s)%s.\n", failed, steps.size(), seconds, reporter.origin());

@@ -118,7 +118,7 @@ bool parse_uint(std::string_view text, std::uint32_t max, std::uint32_t& out) {
 bool parse_values(std::string_view command, const std::vector<ValueArg>& wanted,
                   const std::vector<std::string>& args, Values& out, std::string& error) {
   std::string synopsis(command);
-  for (const ValueArg& arg : wanted) synopsis += " " + std::string(arg.name);
+  for (const ValueArg& arg : wanted) synopsis.append(" ").append(arg.name);
   if (args.size() != wanted.size()) {
     error = std::string(command) + " takes " + std::to_string(wanted.size()) + " argument" +
             (wanted.size() == 1 ? "" : "s") + ", got " + std::to_string(args.size()) + " (" + synopsis + ")";
@@ -155,7 +155,7 @@ std::vector<DeviceCommandHelp> device_command_help() {
   };
   for (const SimpleCommand& command : simple_commands()) {
     std::string synopsis(command.name);
-    for (const ValueArg& arg : command.args) synopsis += " " + std::string(arg.name);
+    for (const ValueArg& arg : command.args) synopsis.append(" ").append(arg.name);
     help.push_back({synopsis, std::string(command.summary)});
   }
   help.push_back({"query", "collect one focus or range result the device has sent"});

@@ -150,7 +150,9 @@ bool prepare_command(const Invocation& invocation, PreparedCommand& out, std::st
 
 int run_prepared(const PreparedCommand& command, const Invocation& invocation, const DeviceLine& line,
                  const Reporter& reporter) {
-  if (command.kind == PreparedCommand::Kind::demo) return run_demo(line.port(), line.shown_name(), reporter);
+  if (command.kind == PreparedCommand::Kind::demo) {
+    return run_demo(line.port(), line.shown_name(), invocation.prompt, reporter);
+  }
   const auto start = std::chrono::steady_clock::now();
   DeviceConnection* dev = focus_init(line.port().c_str());
   if (dev == nullptr) {
@@ -159,6 +161,7 @@ int run_prepared(const PreparedCommand& command, const Invocation& invocation, c
                           diagnose_open_failure(line.shown_name(), os_error));
     return kExitCannotOpen;
   }
+  if (invocation.prompt) focus_set_wait_mode(dev, FOCUS_WAIT_PROMPT);
   TrafficTrace trace(invocation.trace, stderr);
   trace.attach(dev);
   if (command.kind == PreparedCommand::Kind::init) {

@@ -79,6 +79,8 @@ bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std
       ->type_name("NAME");
   app.add_flag("--sim", out.sim_requested, "the simulator inside this process instead of a port (Linux)");
   app.add_flag("--json", out.json, "one JSON object per line instead of text");
+  app.add_flag("--prompt", out.prompt,
+               "the library's prompt wait mode (focus_set_wait_mode) instead of the paced one");
   app.add_flag("--trace", out.trace,
                "every byte written and read, on stderr as it happens, decoded; !! on bad frames");
   bool sim_options_given = false;

@@ -15,8 +15,9 @@ struct Invocation {
   bool json = false;
   bool help = false;  // --help, --version or help: print help_text and stop
   std::string help_text;
-  bool trace = false;  // --trace: print the traffic as it happens
-  std::string port;    // --port NAME; empty: none given
+  bool trace = false;   // --trace: print the traffic as it happens
+  std::string port;     // --port NAME; empty: none given
+  bool prompt = false;  // --prompt: the library's prompt wait mode
   bool sim_requested = false;
 #ifndef _WIN32
   sim::SimOptions sim;
