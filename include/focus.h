@@ -289,6 +289,52 @@ FOCUS_API int32_t FOCUS_CALL focus_query_result(DeviceConnection* dev, QueryResu
  * unless the result is FOCUS_OK. */
 FOCUS_API int32_t FOCUS_CALL focus_read_sys_info(DeviceConnection* dev, SysInfo* info);
 
+/* ---- Traffic trace ------------------------------------------------------
+ * An opt-in view of every platform call a connection makes on its port, for
+ * seeing what goes over the line while a device is commissioned or a call
+ * times out. Tracing changes nothing the calls do: without a trace the
+ * connection makes exactly the platform calls it always makes.
+ *
+ * The events, with what `bytes` and `count` hold:
+ *   FOCUS_TRACE_WRITE         the bytes the port took (WriteFile)
+ *   FOCUS_TRACE_READ          the bytes a read returned (ReadFile); a read
+ *                             that returned nothing is not reported
+ *   FOCUS_TRACE_PURGE         received bytes discarded (PurgeComm); none
+ *   FOCUS_TRACE_TIMEOUTS      timeouts set (SetCommTimeouts); 20 bytes, the
+ *                             five values of the record (read interval, read
+ *                             multiplier, read constant, write multiplier,
+ *                             write constant), each 4 bytes low byte first
+ *   FOCUS_TRACE_GET_TIMEOUTS  timeouts read (GetCommTimeouts); 20 bytes as
+ *                             above, or none when the read failed
+ *   FOCUS_TRACE_SLEEP         a wait before a read (Sleep); 4 bytes, the ms
+ *                             low byte first
+ *   FOCUS_TRACE_CLOSE         the port closed by focus_close(); none
+ * Reads of the millisecond clock are not reported; every event carries it.
+ * Events of later versions get new numbers: ignore the ones you do not know. */
+#define FOCUS_TRACE_WRITE 1u
+#define FOCUS_TRACE_READ 2u
+#define FOCUS_TRACE_PURGE 3u
+#define FOCUS_TRACE_TIMEOUTS 4u
+#define FOCUS_TRACE_GET_TIMEOUTS 5u
+#define FOCUS_TRACE_SLEEP 6u
+#define FOCUS_TRACE_CLOSE 7u
+
+/* Receives one event: `user` as given to focus_set_trace(), the event, its
+ * bytes (NULL when count is 0; valid only during the callback) and the
+ * system's millisecond tick when the platform call returned. */
+typedef void(FOCUS_CALL* focus_trace_fn)(void* user, uint32_t event, const uint8_t* bytes, uint32_t count,
+                                         uint64_t tick_ms);
+
+/* Sets the trace of a connection: from now on `fn` is called with `user`
+ * after every platform call the connection makes on its port, in the order
+ * of the calls; a NULL fn turns the trace off. A later call replaces the
+ * earlier trace. The callback runs on the caller's thread, inside the
+ * library call that made the platform call, which waits for it: it must
+ * return (not throw or longjmp) and must not call the library for the same
+ * connection; it may call for other connections. Results: FOCUS_OK;
+ * FOCUS_ERR_ARG for a NULL dev. */
+FOCUS_API int32_t FOCUS_CALL focus_set_trace(DeviceConnection* dev, focus_trace_fn fn, void* user);
+
 #ifdef __cplusplus
 }
 #endif

@@ -11,7 +11,7 @@
 #   test     native + windows (make test)
 set -euo pipefail
 
-build_packages=(g++ make cmake)
+build_packages=(g++ make cmake libcli11-dev nlohmann-json3-dev)
 native_packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format pkg-config dpkg-dev file

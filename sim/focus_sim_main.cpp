@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pty_line.h"
+#include "sim_cli.h"
 #include "sim_options.h"
 #include "sim_thread.h"
 #include "simulator.h"
@@ -26,33 +27,29 @@ extern "C" void on_stop_signal(int) {
 constexpr int kExitUsage = 2;
 constexpr int kExitNoLine = 1;
 
-void print_usage(std::FILE* to) {
-  std::fprintf(to,
-               "usage: focus-sim [OPTIONS]\n"
-               "Plays the focus device on a pseudo-terminal. Prints the path for the host to open\n"
-               "on the first line of output, then serves until SIGINT or SIGTERM.\n\n%s",
-               focus::sim::sim_options_help());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace focus::sim;
-  const std::vector<std::string> args(argv + 1, argv + argc);
   SimOptions options;
-  for (std::size_t i = 0; i < args.size();) {
-    if (args[i] == "--help" || args[i] == "-h") {
-      print_usage(stdout);
-      return 0;
-    }
-    std::string error;
-    switch (parse_sim_option(args, i, options, error)) {
-      case OptionParse::consumed: continue;
-      case OptionParse::not_mine: error = "unknown option " + args[i]; break;
-      case OptionParse::error: break;
-    }
-    std::fprintf(stderr, "focus-sim: %s\n", error.c_str());
-    print_usage(stderr);
+  CLI::App app(
+      "Plays the focus device on a pseudo-terminal. Prints the path for the host to open on the first line "
+      "of "
+      "output, then serves until SIGINT or SIGTERM.",
+      "focus-sim");
+  app.set_version_flag("--version", std::string("focus-sim ") + FOCUS_PROJECT_VERSION);
+  bool given = false;
+  add_sim_options(app, options, given, "Options");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForVersion&) {
+    std::printf("focus-sim %s\n", FOCUS_PROJECT_VERSION);
+    return 0;
+  } catch (const CLI::Success& done) {
+    return app.exit(done);
+  } catch (const CLI::ParseError& failure) {
+    std::fprintf(stderr, "focus-sim: %s\nusage: focus-sim [OPTIONS]   (focus-sim --help lists them)\n",
+                 failure.what());
     return kExitUsage;
   }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 
+#include "connection/traced_line.h"
 #include "platform/serial_platform.h"
 #include "protocol/frame_receiver.h"
 
@@ -21,13 +22,16 @@ enum class WaitMode {
 
 // Global, so that the public header's opaque `struct DeviceConnection` names it.
 struct DeviceConnection {
-  explicit DeviceConnection(focus::platform::SerialPlatform& line) : platform(&line) {}
+  explicit DeviceConnection(focus::platform::SerialPlatform& line) : platform(&line), traced(line) {}
 
   focus::platform::PortHandle port = focus::platform::kInvalidPort;
   // The last error message, replaced whole; storage is reserved when the
   // connection is made, so storing a message never allocates.
   std::string error_text;
+  // Every platform call goes through this: the backend itself, or `traced`
+  // while the host has set a trace (focus_set_trace).
   focus::platform::SerialPlatform* platform;
+  focus::connection::TracedLine traced;
   // Bytes read from the port and not yet consumed by an exchange.
   focus::protocol::FrameReceiver received;
   // The last read filled all it asked for: the driver may hold more, so the

@@ -63,9 +63,10 @@ bool ScriptedLine::set_line_settings(platform::PortHandle, const platform::LineS
 }
 
 bool ScriptedLine::get_timeouts(platform::PortHandle, SerialTimeouts& timeouts) {
-  record(Call::get_timeouts);
+  Call& call = record(Call::get_timeouts);
   if (get_timeouts_fails_) return false;
   timeouts = timeouts_;
+  call.timeouts = timeouts_;
   return true;
 }
 

@@ -22,10 +22,11 @@ using protocol::Bytes;
 struct Call {
   enum Kind { open, get_line, set_line, get_timeouts, set_timeouts, purge, read, write, close, sleep, tick };
   Kind kind;
-  std::uint64_t at;               // virtual time of the call
-  Bytes bytes;                    // write: the bytes written; read: the bytes returned
-  std::uint32_t size = 0;         // read: the most asked for; sleep: the ms
-  SerialTimeouts timeouts{};      // set_timeouts: the record set; read: the record in force
+  std::uint64_t at;           // virtual time of the call
+  Bytes bytes;                // write: the bytes written; read: the bytes returned
+  std::uint32_t size = 0;     // read: the most asked for; sleep: the ms
+  SerialTimeouts timeouts{};  // set_timeouts: the record set; get_timeouts: the record returned; read: the
+                              // record in force
   std::uint64_t returned_at = 0;  // a read that may wait: virtual time of its return
 };
 

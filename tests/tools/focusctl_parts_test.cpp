@@ -6,8 +6,7 @@
 #include "device_commands.h"
 #include "device_session.h"
 #include "invocation.h"
-#include "json_value.h"
-#include "json_writer.h"
+#include "json_output.h"
 #include "port_name.h"
 #include "status_codes.h"
 
@@ -115,20 +114,18 @@ TEST(DeviceCommands, EveryCatalogCommandHasItsSubcommandOfTheSameName) {
   EXPECT_EQ(call_text("focus_fixed_cycle", {300, 500}), "focus_fixed_cycle(300, 500)");
 }
 
-TEST(JsonWriter, WritesTextThatReadsBack) {
-  JsonObject json;
-  json.text("error", "单次对焦失败，设备错误码:7").text("odd", "a\"b\\c\nd\x01");
-  json.number("status", -6).boolean("ok", false).null("none").real("rate", 19.5);
-  json.raw("result", JsonObject().number("kind", 2).str());
-  const std::optional<testing::JsonValue> read = testing::parse_json(json.str());
-  ASSERT_TRUE(read) << json.str();
-  EXPECT_EQ((*read)["error"].string, "单次对焦失败，设备错误码:7");
-  EXPECT_EQ((*read)["odd"].string, "a\"b\\c\nd\x01");
-  EXPECT_EQ((*read)["status"].integer(), -6);
-  EXPECT_FALSE((*read)["ok"].boolean);
-  EXPECT_EQ((*read)["none"].type, testing::JsonValue::Type::null);
-  EXPECT_DOUBLE_EQ((*read)["rate"].number, 19.5);
-  EXPECT_EQ((*read)["result"]["kind"].integer(), 2);
+TEST(JsonOutput, KeepsTheFieldOrderAndUtf8AndSurvivesBadBytes) {
+  Json json = Json::object();
+  json["error"] = "单次对焦失败，设备错误码:7";
+  json["odd"] = "a\"b\\c\nd\x01";
+  json["status"] = -6;
+  json["none"] = nullptr;
+  EXPECT_EQ(json_line(json),
+            "{\"error\":\"单次对焦失败，设备错误码:7\",\"odd\":\"a\\\"b\\\\c\\nd\\u0001\",\"status\":-6,"
+            "\"none\":null}");
+  // A port name in another encoding must not end focusctl.
+  json["device"] = std::string("COM\xff");
+  EXPECT_NE(json_line(json).find("\"device\":\"COM\xef\xbf\xbd\""), std::string::npos) << json_line(json);
 }
 
 TEST(StatusCodes, EachFailureClassHasItsExitCode) {

@@ -131,7 +131,7 @@ std::vector<Step> tour(const std::string& port, bool simulated, bool prompt) {
          const std::int32_t status = focus_read_sys_info(dev, &info);
          if (status != FOCUS_OK) return StepOutcome{status, ""};
          if (simulated) return StepOutcome{status, describe_simulated_info(info)};
-         return StepOutcome{status, info_json(info).str()};
+         return StepOutcome{status, json_line(info_json(info))};
        }},
       {"focus_set_wait_mode(paced, prompt)",
        [prompt](DeviceConnection*& dev) { return compare_wait_modes(dev, prompt); }},
@@ -154,7 +154,7 @@ int run_demo(const std::string& port, const std::string& shown_name, bool prompt
   const std::vector<Step> steps = tour(port, reporter.simulated(), prompt);
   if (!reporter.json()) {
     std::printf("focus tour on %s%s: every library function, in turn\n\n", shown_name.c_str(),
-                reporter.simulated() ? " (the simulator)" : "");
+                reporter.origin());
     std::printf("%3s  %-42s %-18s %8s  %s\n", "#", "operation", "status", "time", "result");
     std::fflush(stdout);
   }
@@ -179,13 +179,16 @@ int run_demo(const std::string& port, const std::string& shown_name, bool prompt
     }
     const std::string status = opened ? std::string(focus_status_name(outcome.status)) : "FAILED";
     if (reporter.json()) {
-      JsonObject json;
-      json.text("command", "demo").number("step", static_cast<std::int64_t>(i + 1)).text("call", step.call);
-      json.number("status", outcome.status)
-          .text("status_name", status)
-          .boolean("ok", outcome.status == FOCUS_OK);
-      json.number("elapsed_ms", elapsed_ms).text("result", outcome.result);
-      std::printf("%s\n", json.str().c_str());
+      Json json = reporter.object();
+      json["command"] = "demo";
+      json["step"] = static_cast<std::int64_t>(i + 1);
+      json["call"] = step.call;
+      json["status"] = outcome.status;
+      json["status_name"] = status;
+      json["ok"] = outcome.status == FOCUS_OK;
+      json["elapsed_ms"] = elapsed_ms;
+      json["result"] = outcome.result;
+      std::printf("%s\n", json_line(json).c_str());
     } else {
       std::printf("%3zu  %-42s %-18s %5lld ms  %s\n", i + 1, step.call.c_str(), status.c_str(),
                   static_cast<long long>(elapsed_ms), outcome.result.c_str());
@@ -199,17 +202,19 @@ int run_demo(const std::string& port, const std::string& shown_name, bool prompt
   if (dev != nullptr) focus_close(dev);
   const double seconds = std::chrono::duration<double>(Clock::now() - tour_start).count();
   if (reporter.json()) {
-    JsonObject json;
-    json.text("command", "demo")
-        .boolean("summary", true)
-        .number("steps", static_cast<std::int64_t>(steps.size()));
-    json.number("failed", failed).real("seconds", seconds).boolean("ok", failed == 0);
-    std::printf("%s\n", json.str().c_str());
+    Json json = reporter.object();
+    json["command"] = "demo";
+    json["summary"] = true;
+    json["steps"] = static_cast<std::int64_t>(steps.size());
+    json["failed"] = failed;
+    json["seconds"] = seconds;
+    json["ok"] = failed == 0;
+    std::printf("%s\n", json_line(json).c_str());
   } else if (failed == 0) {
-    std::printf("\nAll %zu steps succeeded in %.1f s: the 25 library functions, some more than once.\n",
-                steps.size(), seconds);
+    std::printf("\nAll %zu steps succeeded in %.1f s%s: the 25 library functions, some more than once.\n",
+                steps.size(), seconds, reporter.origin());
   } else {
-    std::printf("\n%d of %zu steps failed (%.1f s).\n", failed, steps.size(), seconds);
+    std::printf("\n%d of %zu steps failed (%.1f s)%s.\n", failed, steps.size(), seconds, reporter.origin());
   }
   std::fflush(stdout);
   return exit_code;

@@ -13,6 +13,13 @@ std::unique_ptr<DeviceLine> DeviceLine::reach(const Invocation& invocation, std:
     line->shown_name_ = invocation.port;
     return line;
   }
+  if (!invocation.sim_requested) {
+    // Never the simulator unasked: a result from it could pass for the
+    // device's.
+    error = "give --port NAME (see `focusctl ports`) or --sim";
+    exit_code = kExitUsage;
+    return nullptr;
+  }
 #ifdef _WIN32
   error = "the simulator needs Linux (a pseudo-terminal); give --port COMn to drive a device";
   exit_code = kExitUsage;

@@ -5,6 +5,7 @@
 #include "demo.h"
 #include "port_diagnosis.h"
 #include "status_codes.h"
+#include "traffic_trace.h"
 #include "wait_notice.h"
 
 namespace focus::ctl {
@@ -19,8 +20,9 @@ std::uint64_t ms_since(std::chrono::steady_clock::time_point start) {
 
 // Makes one library call with the waiting notice up, and reports it.
 template <class Call>
-CallReport timed_call(DeviceConnection* dev, const std::string& command, std::string call, bool single_focus,
-                      Call&& make_call) {
+CallReport timed_call(DeviceConnection* dev, TrafficTrace& trace, const std::string& command,
+                      std::string call, bool single_focus, Call&& make_call) {
+  trace.begin_call();
   CallReport report;
   report.command = command;
   report.call = std::move(call);
@@ -30,6 +32,7 @@ CallReport timed_call(DeviceConnection* dev, const std::string& command, std::st
     report.status = make_call(report);
   }
   report.elapsed_ms = ms_since(start);
+  if (report.status == FOCUS_ERR_TIMEOUT) report.line = trace.call_counts();
   if (report.status != FOCUS_OK && call_stores_message(single_focus, report.status)) {
     report.error = focus_get_error(dev);
   }
@@ -53,7 +56,7 @@ bool parse_single_focus(const std::vector<std::string>& args, std::optional<std:
 }
 
 int run_on_connection(const PreparedCommand& command, const Invocation& invocation, DeviceConnection* dev,
-                      const Reporter& reporter) {
+                      TrafficTrace& trace, const Reporter& reporter) {
   using Kind = PreparedCommand::Kind;
   CallReport report;
   switch (command.kind) {
@@ -61,30 +64,33 @@ int run_on_connection(const PreparedCommand& command, const Invocation& invocati
     case Kind::demo:  // runs on a connection of its own
       return kExitOk;
     case Kind::simple:
-      report = timed_call(dev, invocation.command, call_text(command.simple->export_name, command.values),
-                          false, [&](CallReport&) { return command.simple->call(dev, command.values); });
+      report =
+          timed_call(dev, trace, invocation.command, call_text(command.simple->export_name, command.values),
+                     false, [&](CallReport&) { return command.simple->call(dev, command.values); });
       if (report.status == FOCUS_OK && command.simple->collects_result) {
         QueryResult result{};
+        trace.begin_call();
         if (focus_query_result(dev, &result) == FOCUS_OK) {
           report.result = result;
         } else {
           report.status = FOCUS_ERR_TIMEOUT;
           report.call += " + focus_query_result";
+          report.line = trace.call_counts();
         }
       }
       break;
     case Kind::single_focus:
       if (command.timeout_ms) {
         report = timed_call(
-            dev, invocation.command, call_text("focus_single_focus_timeout", {*command.timeout_ms}), true,
-            [&](CallReport&) { return focus_single_focus_timeout(dev, *command.timeout_ms); });
+            dev, trace, invocation.command, call_text("focus_single_focus_timeout", {*command.timeout_ms}),
+            true, [&](CallReport&) { return focus_single_focus_timeout(dev, *command.timeout_ms); });
       } else {
-        report = timed_call(dev, invocation.command, "focus_single_focus()", true,
+        report = timed_call(dev, trace, invocation.command, "focus_single_focus()", true,
                             [&](CallReport&) { return focus_single_focus(dev); });
       }
       break;
     case Kind::query:
-      report = timed_call(dev, invocation.command, "focus_query_result()", false, [&](CallReport& r) {
+      report = timed_call(dev, trace, invocation.command, "focus_query_result()", false, [&](CallReport& r) {
         QueryResult result{};
         const std::int32_t status = focus_query_result(dev, &result);
         if (status == FOCUS_OK) r.result = result;
@@ -92,14 +98,14 @@ int run_on_connection(const PreparedCommand& command, const Invocation& invocati
       });
       break;
     case Kind::sys_info:
-      report = timed_call(dev, invocation.command, "focus_read_sys_info()", false, [&](CallReport& r) {
+      report = timed_call(dev, trace, invocation.command, "focus_read_sys_info()", false, [&](CallReport& r) {
         SysInfo info{};
         const std::int32_t status = focus_read_sys_info(dev, &info);
         if (status == FOCUS_OK) r.info = info;
         return status;
       });
       break;
-    case Kind::monitor: return run_monitor(dev, command.monitor, reporter);
+    case Kind::monitor: return run_monitor(dev, command.monitor, trace, reporter);
   }
   reporter.call(report);
   return exit_code_for(report.status);
@@ -156,6 +162,8 @@ int run_prepared(const PreparedCommand& command, const Invocation& invocation, c
     return kExitCannotOpen;
   }
   if (invocation.prompt) focus_set_wait_mode(dev, FOCUS_WAIT_PROMPT);
+  TrafficTrace trace(invocation.trace, stderr);
+  trace.attach(dev);
   if (command.kind == PreparedCommand::Kind::init) {
     CallReport report;
     report.command = invocation.command;
@@ -163,7 +171,8 @@ int run_prepared(const PreparedCommand& command, const Invocation& invocation, c
     report.elapsed_ms = ms_since(start);
     reporter.call(report);
   }
-  const int exit_code = run_on_connection(command, invocation, dev, reporter);
+  const int exit_code = run_on_connection(command, invocation, dev, trace, reporter);
+  trace.detach(dev);
   focus_close(dev);
   return exit_code;
 }

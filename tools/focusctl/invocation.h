@@ -13,9 +13,11 @@ namespace focus::ctl {
 
 struct Invocation {
   bool json = false;
-  bool help = false;
+  bool help = false;  // --help, --version or help: print help_text and stop
+  std::string help_text;
+  bool trace = false;   // --trace: print the traffic as it happens
+  std::string port;     // --port NAME; empty: none given
   bool prompt = false;  // --prompt: the library's prompt wait mode
-  std::string port;     // --port NAME; empty: the simulator in this process
   bool sim_requested = false;
 #ifndef _WIN32
   sim::SimOptions sim;
@@ -30,6 +32,5 @@ struct Invocation {
 bool parse_invocation(const std::vector<std::string>& argv, Invocation& out, std::string& error);
 
 std::string usage_line();
-std::string full_usage();
 
 }  // namespace focus::ctl

@@ -13,6 +13,7 @@
 #include "device_session.h"
 #include "invocation.h"
 #include "offline.h"
+#include "port_list.h"
 #include "reports.h"
 #include "status_codes.h"
 
@@ -30,11 +31,12 @@ int run(const std::vector<std::string>& args) {
   std::string error;
   if (!parse_invocation(args, invocation, error)) return usage_error(error);
   if (invocation.help || invocation.command == "help") {
-    std::printf("%s", full_usage().c_str());
+    std::printf("%s", invocation.help_text.c_str());
     return kExitOk;
   }
   if (invocation.command == "encode") return run_encode(invocation.args, invocation.json);
   if (invocation.command == "decode") return run_decode(invocation.args, invocation.json);
+  if (invocation.command == "ports") return run_ports(invocation.json);
 
   PreparedCommand command;
   if (!prepare_command(invocation, command, error)) return usage_error(error);
@@ -45,7 +47,7 @@ int run(const std::vector<std::string>& args) {
     if (exit_code == kExitUsage) std::fprintf(stderr, "%s\n", usage_line().c_str());
     return exit_code;
   }
-  const Reporter reporter(invocation.json, line->simulated());
+  const Reporter reporter(invocation.json, line->simulated(), line->shown_name());
   return run_prepared(command, invocation, *line, reporter);
 }
 

@@ -1,18 +1,21 @@
 #include "offline.h"
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <iterator>
 
 #include "command_catalog.h"
+#include "device_commands.h"
 #include "frame_scan.h"
 #include "frame_text.h"
 #include "hex_text.h"
 #include "invocation.h"
-#include "json_writer.h"
+#include "json_output.h"
 #include "protocol/frame.h"
 #include "protocol/frame_crc.h"
 #include "protocol/little_endian.h"
+#include "request_capture.h"
 #include "status_codes.h"
 
 namespace focus::ctl {
@@ -61,27 +64,30 @@ const char* kind_label(ScannedPiece::Kind kind) {
   return "";
 }
 
-std::string piece_json(const ScannedPiece& piece) {
-  JsonObject json;
-  json.text("type", kind_label(piece.kind)).number("offset", static_cast<std::int64_t>(piece.offset));
-  json.text("bytes", text::to_hex(piece.bytes));
+Json piece_json(const ScannedPiece& piece) {
+  Json json = Json::object();
+  json["type"] = kind_label(piece.kind);
+  json["offset"] = static_cast<std::int64_t>(piece.offset);
+  json["bytes"] = text::to_hex(piece.bytes);
   if (piece.kind == ScannedPiece::Kind::frame || piece.kind == ScannedPiece::Kind::bad_crc) {
     const protocol::Frame& f = piece.frame;
-    json.number("header", f.header).number("direction", f.direction).number("length", f.length);
-    json.number("command", f.command);
+    json["header"] = f.header;
+    json["direction"] = f.direction;
+    json["length"] = f.length;
+    json["command"] = f.command;
     const text::CommandInfo* info = text::find_command(f.command);
-    json.text("name", info ? info->name : "");
-    json.text("payload", text::to_hex(f.payload))
-        .number("crc", f.crc)
-        .number("crc_computed", computed_crc(piece));
-    json.boolean("crc_ok", piece.kind == ScannedPiece::Kind::frame);
-    if (f.direction != protocol::kHostDirection) json.text("reply", text::reply_meaning(f));
+    json["name"] = info ? info->name : "";
+    json["payload"] = text::to_hex(f.payload);
+    json["crc"] = f.crc;
+    json["crc_computed"] = computed_crc(piece);
+    json["crc_ok"] = piece.kind == ScannedPiece::Kind::frame;
+    if (f.direction != protocol::kHostDirection) json["reply"] = text::reply_meaning(f);
   }
   if (piece.kind == ScannedPiece::Kind::incomplete) {
     const std::size_t needs = piece.bytes.size() >= 3 ? piece.bytes[2] + protocol::kFrameOverhead : 0;
-    json.number("needs", static_cast<std::int64_t>(needs));
+    json["needs"] = static_cast<std::int64_t>(needs);
   }
-  return json.str();
+  return json;
 }
 
 void print_piece(const ScannedPiece& piece, int& frame_number) {
@@ -118,10 +124,72 @@ void print_piece(const ScannedPiece& piece, int& frame_number) {
               good ? "match" : "MISMATCH");
 }
 
+// encode NAME [ARGS]: the request of the export behind a device subcommand,
+// from the export itself. nullopt when `name` is no such subcommand.
+std::optional<int> encode_export(const std::vector<std::string>& args, bool json) {
+  const std::string& name = args[0];
+  const std::vector<std::string> values_text(args.begin() + 1, args.end());
+  std::function<void(DeviceConnection*)> call;
+  std::string call_name;
+  Values values;
+  std::string error;
+  if (const SimpleCommand* simple = find_simple_command(name)) {
+    if (!parse_values(name, simple->args, values_text, values, error)) return usage_error("encode " + error);
+    call = [simple, values](DeviceConnection* dev) { simple->call(dev, values); };
+    call_name = call_text(simple->export_name, values);
+  } else if (name == "single-focus") {
+    if (values_text.empty()) {
+      call = [](DeviceConnection* dev) { focus_single_focus(dev); };
+      call_name = "focus_single_focus()";
+    } else {
+      std::uint32_t ms = 0;
+      if (values_text.size() != 2 || values_text[0] != "--timeout" ||
+          !parse_uint(values_text[1], 0xFFFFFFFFu, ms)) {
+        return usage_error("encode single-focus takes only [--timeout MS]");
+      }
+      call = [ms](DeviceConnection* dev) { focus_single_focus_timeout(dev, ms); };
+      call_name = call_text("focus_single_focus_timeout", {ms});
+    }
+  } else if (name == "sys-info") {
+    if (!values_text.empty()) return usage_error("encode sys-info takes no arguments");
+    call = [](DeviceConnection* dev) {
+      SysInfo info{};
+      focus_read_sys_info(dev, &info);
+    };
+    call_name = "focus_read_sys_info()";
+  } else if (name == "query") {
+    return usage_error(
+        "encode: query sends no request (focus_query_result only collects what the device sent)");
+  } else {
+    return std::nullopt;
+  }
+  const std::optional<protocol::Bytes> frame = capture_request(call);
+  if (!frame) return usage_error("encode: " + call_name + " sent nothing");
+  if (json) {
+    Json out = Json::object();
+    out["command"] = "encode";
+    out["call"] = call_name;
+    out["code"] = (*frame)[3];
+    out["name"] = name;
+    out["payload"] = text::to_hex(frame->data() + 4, frame->size() - 6);
+    out["frame"] = text::to_hex(*frame);
+    out["crc"] = protocol::read_le16(*frame, frame->size() - 2);
+    std::printf("%s\n", json_line(out).c_str());
+  } else {
+    std::printf("%s\n", text::to_hex(*frame).c_str());
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int run_encode(const std::vector<std::string>& args, bool json) {
-  if (args.empty()) return usage_error("encode needs a command: encode CMD [BYTES...], e.g. encode A7 01");
+  if (args.empty()) {
+    return usage_error(
+        "encode needs a command: encode NAME [ARGS] (e.g. encode laser-on 80) or encode CMD "
+        "[BYTES...] (e.g. encode A7 01)");
+  }
+  if (const std::optional<int> exit_code = encode_export(args, json)) return *exit_code;
   const std::optional<std::uint8_t> code = text::parse_command(args[0]);
   if (!code) return usage_error("encode: \"" + args[0] + "\" is no command (hex such as A7, or a name)");
   protocol::Bytes payload;
@@ -133,13 +201,15 @@ int run_encode(const std::vector<std::string>& args, bool json) {
   const protocol::Bytes frame =
       protocol::encode_frame(protocol::make_host_frame(*code, payload.data(), payload.size()));
   if (json) {
-    JsonObject out;
-    out.text("command", "encode").number("code", *code);
+    Json out = Json::object();
+    out["command"] = "encode";
+    out["code"] = *code;
     const text::CommandInfo* info = text::find_command(*code);
-    out.text("name", info ? info->name : "").text("payload", text::to_hex(payload));
-    out.text("frame", text::to_hex(frame));
-    out.number("crc", protocol::read_le16(frame, frame.size() - 2));
-    std::printf("%s\n", out.str().c_str());
+    out["name"] = info ? info->name : "";
+    out["payload"] = text::to_hex(payload);
+    out["frame"] = text::to_hex(frame);
+    out["crc"] = protocol::read_le16(frame, frame.size() - 2);
+    std::printf("%s\n", json_line(out).c_str());
   } else {
     std::printf("%s\n", text::to_hex(frame).c_str());
   }
@@ -162,11 +232,13 @@ int run_decode(const std::vector<std::string>& args, bool json) {
   bool all_good = true;
   for (const ScannedPiece& piece : pieces) all_good = all_good && piece.kind == ScannedPiece::Kind::frame;
   if (json) {
-    std::string list = "[";
-    for (std::size_t i = 0; i < pieces.size(); ++i) list.append(i ? "," : "").append(piece_json(pieces[i]));
-    JsonObject out;
-    out.text("command", "decode").boolean("ok", all_good).raw("pieces", list + "]");
-    std::printf("%s\n", out.str().c_str());
+    Json pieces_json = Json::array();
+    for (const ScannedPiece& piece : pieces) pieces_json.push_back(piece_json(piece));
+    Json out = Json::object();
+    out["command"] = "decode";
+    out["ok"] = all_good;
+    out["pieces"] = pieces_json;
+    std::printf("%s\n", json_line(out).c_str());
   } else {
     int frame_number = 0;
     for (const ScannedPiece& piece : pieces) print_piece(piece, frame_number);

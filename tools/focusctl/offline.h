@@ -7,7 +7,10 @@
 
 namespace focus::ctl {
 
-// encode CMD [BYTES...]: the frame's bytes on one line (or a JSON object).
+// encode NAME [ARGS]: the request the export behind device subcommand NAME
+// sends for those arguments; encode CMD [BYTES...]: the host frame for a
+// command code with the payload bytes given. The bytes on one line (or a
+// JSON object).
 int run_encode(const std::vector<std::string>& args, bool json);
 
 // decode [HEX...]: every frame found, field by field, with its CRC checked;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "port_list.h"
 #include "status_codes.h"
 
 namespace focus::ctl {
@@ -57,43 +58,64 @@ std::string describe_simulated_info(const SysInfo& info) {
   return text;
 }
 
-JsonObject result_json(const QueryResult& result) {
-  JsonObject json;
-  json.number("kind", result.kind).number("status", result.status).number("code", result.code);
-  json.number("value", result.value);
+Json result_json(const QueryResult& result) {
+  Json json = Json::object();
+  json["kind"] = result.kind;
+  json["status"] = result.status;
+  json["code"] = result.code;
+  json["value"] = result.value;
   return json;
 }
 
-JsonObject info_json(const SysInfo& info) {
-  JsonObject json;
-  for (const InfoField& field : info_fields(info)) json.number(field.name, field.value);
+Json info_json(const SysInfo& info) {
+  Json json = Json::object();
+  for (const InfoField& field : info_fields(info)) json[field.name] = field.value;
   return json;
 }
 
-JsonObject call_json(const CallReport& report) {
-  JsonObject json;
-  json.text("command", report.command).text("call", report.call);
-  json.number("status", report.status).text("status_name", focus_status_name(report.status));
-  json.boolean("ok", report.status == FOCUS_OK)
-      .number("elapsed_ms", static_cast<std::int64_t>(report.elapsed_ms));
-  json.text("error", report.error);
-  if (report.result) json.raw("result", result_json(*report.result).str());
-  if (report.info) json.raw("info", info_json(*report.info).str());
+Json call_json(const CallReport& report, Json json) {
+  json["command"] = report.command;
+  json["call"] = report.call;
+  json["status"] = report.status;
+  json["status_name"] = focus_status_name(report.status);
+  json["ok"] = report.status == FOCUS_OK;
+  json["elapsed_ms"] = static_cast<std::int64_t>(report.elapsed_ms);
+  json["error"] = report.error;
+  if (report.result) json["result"] = result_json(*report.result);
+  if (report.info) json["info"] = info_json(*report.info);
+  if (report.line) {
+    const LineCounts& c = *report.line;
+    Json line = Json::object();
+    line["bytes"] = static_cast<std::int64_t>(c.bytes);
+    line["frames"] = static_cast<std::int64_t>(c.frames + c.bad_crc);
+    line["bad_crc"] = static_cast<std::int64_t>(c.bad_crc);
+    line["stray_bytes"] = static_cast<std::int64_t>(c.stray);
+    line["echoed"] = static_cast<std::int64_t>(c.echoed);
+    json["line"] = line;
+    json["diagnosis"] = diagnose_timeout(c);
+  }
+  return json;
+}
+
+Json Reporter::object() const {
+  Json json = Json::object();
+  if (!device_.empty()) json["device"] = device_;
   return json;
 }
 
 void Reporter::call(const CallReport& report) const {
   if (json_) {
-    std::printf("%s\n", call_json(report).str().c_str());
+    std::printf("%s\n", json_line(call_json(report, object())).c_str());
     std::fflush(stdout);
     return;
   }
-  std::printf("%s: %s (%d) in %llu ms\n", report.call.c_str(), focus_status_name(report.status),
-              report.status, static_cast<unsigned long long>(report.elapsed_ms));
+  std::printf("%s: %s (%d) in %llu ms%s\n", report.call.c_str(), focus_status_name(report.status),
+              report.status, static_cast<unsigned long long>(report.elapsed_ms), origin());
   if (report.status != FOCUS_OK) {
     std::printf("  %s%s%s\n", std::string(status_meaning(report.status)).c_str(),
                 report.error.empty() ? "" : ": ", report.error.c_str());
   }
+  if (report.line) std::printf("  %s", diagnose_timeout(*report.line).c_str());
   if (report.result) {
     const QueryResult& r = *report.result;
     std::printf("  kind    %u (%s)\n  status  %u\n  code    %u\n  value   %u\n", r.kind,
@@ -112,14 +134,18 @@ void Reporter::call(const CallReport& report) const {
 }
 
 void Reporter::open_failure(const std::string& command, const std::string& port,
-                            const OpenFailure& failure) const {
+                            const OpenFailure& given) const {
+  OpenFailure failure = given;
+  failure.hint += "; serial ports found: " + found_port_names(list_serial_ports()) + " (focusctl ports)";
   if (json_) {
-    JsonObject json;
-    json.text("command", command).text("call", "focus_init(\"" + port + "\")").null("status");
-    json.boolean("ok", false)
-        .text("error", "cannot open " + port + ": " + failure.reason)
-        .text("hint", failure.hint);
-    std::printf("%s\n", json.str().c_str());
+    Json json = object();
+    json["command"] = command;
+    json["call"] = "focus_init(\"" + port + "\")";
+    json["status"] = nullptr;
+    json["ok"] = false;
+    json["error"] = "cannot open " + port + ": " + failure.reason;
+    json["hint"] = failure.hint;
+    std::printf("%s\n", json_line(json).c_str());
     std::fflush(stdout);
   }
   std::fprintf(stderr, "focusctl: cannot open %s: %s\n  %s\n", port.c_str(), failure.reason.c_str(),

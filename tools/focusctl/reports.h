@@ -7,8 +7,9 @@
 #include <string>
 
 #include "focus.h"
-#include "json_writer.h"
+#include "json_output.h"
 #include "port_diagnosis.h"
+#include "traffic_trace.h"
 
 namespace focus::ctl {
 
@@ -20,6 +21,7 @@ struct CallReport {
   std::uint64_t elapsed_ms = 0;
   std::optional<QueryResult> result;
   std::optional<SysInfo> info;
+  std::optional<LineCounts> line;  // what came back, for a call that timed out
 };
 
 // "range result, status 1, code 0, value 19950".
@@ -27,16 +29,23 @@ std::string describe_result(const QueryResult& result);
 // The fields as focus-sim fills them: "laser on, power 120, lift 40, ...".
 std::string describe_simulated_info(const SysInfo& info);
 
-JsonObject result_json(const QueryResult& result);
-JsonObject info_json(const SysInfo& info);
-JsonObject call_json(const CallReport& report);
+Json result_json(const QueryResult& result);
+Json info_json(const SysInfo& info);
+Json call_json(const CallReport& report, Json json = Json::object());
 
 class Reporter {
  public:
-  Reporter(bool json, bool simulated) : json_(json), simulated_(simulated) {}
+  // `device`: the port's name as the user gave it (unused when simulated).
+  Reporter(bool json, bool simulated, std::string device = "")
+      : json_(json), simulated_(simulated), device_(simulated ? "simulator" : std::move(device)) {}
 
   bool json() const { return json_; }
   bool simulated() const { return simulated_; }
+  // A JSON object that says which device it is about: "device": "simulator"
+  // or the port's name.
+  Json object() const;
+  // " (simulator)" after every human-readable result from the simulator.
+  const char* origin() const { return simulated_ ? " (simulator)" : ""; }
 
   void call(const CallReport& report) const;
   void open_failure(const std::string& command, const std::string& port, const OpenFailure& failure) const;
@@ -44,6 +53,7 @@ class Reporter {
  private:
   bool json_;
   bool simulated_;
+  std::string device_;
 };
 
 }  // namespace focus::ctl
