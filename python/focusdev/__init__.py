@@ -11,7 +11,7 @@ Every call blocks until the device answers or its wait is over; a status
 other than FOCUS_OK raises a FocusError subclass.
 """
 
-from .device import Device
+from .device import Device, TraceEvent
 from .errors import (
     ArgumentError,
     DeviceError,
@@ -55,6 +55,7 @@ __all__ = [
     "Simulator",
     "SimulatorNotFound",
     "SysInfo",
+    "TraceEvent",
     "WriteError",
     "__version__",
 ]

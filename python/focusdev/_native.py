@@ -94,7 +94,13 @@ _EXPORTS = {
     "focus_query_result": (_status, [_handle, ctypes.POINTER(QueryResultRecord)]),
     "focus_read_sys_info": (_status, [_handle, ctypes.POINTER(SysInfoRecord)]),
     "focus_set_wait_mode": (_status, [_handle, ctypes.c_uint32]),
+    "focus_set_trace": (_status, [_handle, ctypes.c_void_p, ctypes.c_void_p]),
 }
+
+# focus_trace_fn: (user, event, bytes, count, tick_ms), cdecl on every platform.
+TraceFunction = ctypes.CFUNCTYPE(
+    None, ctypes.c_void_p, ctypes.c_uint32, ctypes.POINTER(ctypes.c_uint8), ctypes.c_uint32, ctypes.c_uint64
+)
 
 # Wait modes of focus_set_wait_mode.
 WAIT_PACED = 0

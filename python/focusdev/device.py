@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ctypes
+import enum
 import operator
 import os
 import threading
@@ -43,8 +44,36 @@ def _value(argument: Any) -> int:
     return (number + (1 << 31)) % _UINT32_LIMIT - (1 << 31)
 
 
-def _close_handle(dll: Any, handle: int) -> None:
+def _close_handle(dll: Any, handle: int, trace: Any) -> None:
+    # `trace` is held here so that the library's callback outlives the
+    # connection: focus_close reports the close to it.
     dll.focus_close(handle)
+
+
+class TraceEvent(enum.IntEnum):
+    """What a trace callback is told about: one platform call on the port."""
+
+    WRITE = 1  # the bytes the port took
+    READ = 2  # the bytes a read returned (reads that returned nothing are not reported)
+    PURGE = 3  # received bytes discarded before a request
+    TIMEOUTS = 4  # timeouts set: 20 bytes, five little-endian 32-bit values
+    GET_TIMEOUTS = 5  # timeouts read: 20 bytes as above
+    SLEEP = 6  # a wait before a read: 4 bytes, the ms
+    CLOSE = 7  # the port closed
+
+
+TraceCallback = Callable[[TraceEvent, bytes, int], None]
+
+
+def _trace_function(trace: TraceCallback) -> Any:
+    def on_event(_user: Any, event: int, data: Any, count: int, tick_ms: int) -> None:
+        try:
+            kind: Any = TraceEvent(event)
+        except ValueError:
+            kind = event  # an event a newer library reports
+        trace(kind, ctypes.string_at(data, count) if count else b"", tick_ms)
+
+    return _native.TraceFunction(on_event)
 
 
 class Device:
@@ -55,10 +84,18 @@ class Device:
     it; calls on different Devices run in parallel.
     """
 
-    def __init__(self, port: str, prompt: bool = False) -> None:
+    def __init__(self, port: str, prompt: bool = False, trace: Optional[TraceCallback] = None) -> None:
         """Opens `port`. With `prompt=True` every call returns as soon as the
         reply that decides it is complete, instead of the library's default
-        paced waits (focus_set_wait_mode); results and bounds are the same."""
+        paced waits (focus_set_wait_mode); results and bounds are the same.
+
+        `trace(event, data, tick_ms)` is called for every platform call on
+        the port (focus_set_trace): a TraceEvent, its bytes and the system's
+        millisecond tick. It runs on the calling thread inside the call and
+        must not use this Device; an exception it raises is printed by
+        ctypes and otherwise ignored."""
+        if trace is not None and not callable(trace):
+            raise TypeError("trace must be callable")
         if not isinstance(port, (str, os.PathLike)):
             raise TypeError(f"port must be a str, not {type(port).__name__}")
         self._port = os.fspath(port)
@@ -70,7 +107,13 @@ class Device:
         self._handle: Optional[int] = handle
         # Closes the connection exactly once: on close(), on leaving a with
         # block, or when the Device is collected without either.
-        self._finalizer = weakref.finalize(self, _close_handle, self._lib.dll, handle)
+        trace_function = _trace_function(trace) if trace is not None else None
+        self._finalizer = weakref.finalize(self, _close_handle, self._lib.dll, handle, trace_function)
+        if trace_function is not None:
+            self._call(
+                _NOTHING_STORED,
+                lambda handle: self._lib.focus_set_trace(handle, ctypes.cast(trace_function, ctypes.c_void_p), None),
+            )
         if prompt:
             self._call(_NOTHING_STORED, lambda handle: self._lib.focus_set_wait_mode(handle, _native.WAIT_PROMPT))
 

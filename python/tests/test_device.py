@@ -147,3 +147,22 @@ def test_prompt_mode_returns_without_the_paced_wait(focus_sim: focusdev.Simulato
         assert fastest_laser_off(paced) >= 0.045
     with focusdev.Device(focus_sim.port, prompt=True) as prompt:
         assert fastest_laser_off(prompt) < 0.030
+
+
+def test_trace_sees_the_request_the_reply_and_the_close(focus_sim: focusdev.Simulator) -> None:
+    events: list = []
+    device = focusdev.Device(focus_sim.port, trace=lambda event, data, tick: events.append((event, data, tick)))
+    device.laser_off()
+    kinds = [event for event, _, _ in events]
+    assert kinds.index(focusdev.TraceEvent.PURGE) < kinds.index(focusdev.TraceEvent.WRITE)
+    written = [data for event, data, _ in events if event == focusdev.TraceEvent.WRITE]
+    assert written == [bytes.fromhex("5A 01 01 A7 01 97 C1")]
+    received = b"".join(data for event, data, _ in events if event == focusdev.TraceEvent.READ)
+    assert received.startswith(b"\x5a") and received[3] == 0xA7, received.hex(" ")
+    ticks = [tick for _, _, tick in events]
+    assert ticks == sorted(ticks)
+
+    device.close()
+    assert events[-1][0] == focusdev.TraceEvent.CLOSE
+    with pytest.raises(TypeError):
+        focusdev.Device(focus_sim.port, trace="not callable")  # type: ignore[arg-type]
