@@ -82,19 +82,6 @@ struct Tally {
   }
 };
 
-const char* status_name(std::int32_t status) {
-  switch (status) {
-    case FOCUS_OK: return "FOCUS_OK";
-    case FOCUS_ERR_ARG: return "FOCUS_ERR_ARG";
-    case FOCUS_ERR_NOT_OPEN: return "FOCUS_ERR_NOT_OPEN";
-    case FOCUS_ERR_DEVICE: return "FOCUS_ERR_DEVICE";
-    case FOCUS_ERR_WRITE: return "FOCUS_ERR_WRITE";
-    case FOCUS_ERR_TIMEOUT: return "FOCUS_ERR_TIMEOUT";
-    case FOCUS_ERR_NO_MEMORY: return "FOCUS_ERR_NO_MEMORY";
-    default: return "other";
-  }
-}
-
 // One connection's share of the work: whole cycles, each of every kind of
 // exchange, until the calls asked for are reserved.
 class Worker {
@@ -281,7 +268,8 @@ int main(int argc, char** argv) {
   std::printf("calls made:       %ld in %.1f s (%.0f calls/s)\n", tally.calls, seconds,
               tally.calls / seconds);
   std::printf("failed calls:     %ld\n", failed);
-  for (const auto& [status, count] : tally.failures) std::printf("  %-20s %ld\n", status_name(status), count);
+  for (const auto& [status, count] : tally.failures)
+    std::printf("  %-20s %ld\n", focus_status_name(status), count);
   for (const auto& [name, count] : tally.failed_calls) std::printf("  in %-31s %ld\n", name.c_str(), count);
   std::printf("results:          single ones sent %ld, received %ld, lost %ld\n", single_sent, single_taken,
               lost);
