@@ -63,7 +63,7 @@ Json result_json(const QueryResult& result) {
   json["kind"] = result.kind;
   json["status"] = result.status;
   json["code"] = result.code;
-  json["value"] = result.value;
+  json["value"] = static_cast<std::uint16_t>(result.value);  // a copy: the field is packed
   return json;
 }
 
