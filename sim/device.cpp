@@ -15,9 +15,9 @@ namespace {
 // Payload bytes each command needs: those its export sends up to the last
 // value the device reads; nullopt for a code the device does not know.
 std::optional<std::size_t> payload_needed(std::uint8_t command) {
-  const protocol::CommandSpec* spec = protocol::find_command_spec(command);
-  if (spec == nullptr) return std::nullopt;
-  return spec->bytes_read();
+  const protocol::CommandSpec* row = protocol::find_command_spec(command);
+  if (row == nullptr) return std::nullopt;
+  return row->bytes_read();
 }
 
 protocol::Frame ack_frame(std::uint8_t command, std::uint8_t status, std::uint8_t code) {

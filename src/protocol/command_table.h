@@ -146,12 +146,12 @@ template <std::uint8_t Code, class... Values>
 constexpr RequestPayload request_payload(Values... values) {
   constexpr std::size_t index = command_index(Code);
   static_assert(index != kNoCommand, "a command of the table");
-  constexpr const CommandSpec& spec = kCommandTable[index];
-  static_assert(spec.value_count() == sizeof...(Values), "as many values as the table gives the command");
+  constexpr const CommandSpec& row = kCommandTable[index];
+  static_assert(row.value_count() == sizeof...(Values), "as many values as the table gives the command");
   const std::array<int, sizeof...(Values)> given{static_cast<int>(values)...};
   RequestPayload out;
   std::size_t next_value = 0;
-  for (const PayloadField& field : spec.payload) {
+  for (const PayloadField& field : row.payload) {
     switch (field.kind) {
       case PayloadField::none: break;
       case PayloadField::flag: out.bytes[out.size++] = 0x01; break;

@@ -66,9 +66,9 @@ const CommandCall kCalls[] = {
      [](DeviceConnection* d, const Values&) { return focus_power_off(d); }},
 };
 
-std::vector<ValueArg> value_args(const protocol::CommandSpec& spec) {
+std::vector<ValueArg> value_args(const protocol::CommandSpec& row) {
   std::vector<ValueArg> args;
-  for (const protocol::PayloadField& field : spec.payload) {
+  for (const protocol::PayloadField& field : row.payload) {
     if (field.kind == protocol::PayloadField::byte) args.push_back({field.name, 255});
     if (field.kind == protocol::PayloadField::word) args.push_back({field.name, 65535});
   }
@@ -78,11 +78,11 @@ std::vector<ValueArg> value_args(const protocol::CommandSpec& spec) {
 // In the order of the command table.
 std::vector<SimpleCommand> make_simple_commands() {
   std::vector<SimpleCommand> commands;
-  for (const protocol::CommandSpec& spec : protocol::kCommandTable) {
+  for (const protocol::CommandSpec& row : protocol::kCommandTable) {
     for (const CommandCall& call : kCalls) {
-      if (call.code != spec.code) continue;
+      if (call.code != row.code) continue;
       commands.push_back(
-          {spec.name, spec.export_name, value_args(spec), call.summary, call.call, call.collects_result});
+          {row.name, row.export_name, value_args(row), call.summary, call.call, call.collects_result});
     }
   }
   return commands;
